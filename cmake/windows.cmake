@@ -1,0 +1,41 @@
+# The Windows program and its tests, cross-compiled with MinGW-w64.
+enable_language(RC)
+
+set(QUILLET_WARNINGS -Wall -Wextra)
+add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+
+file(GLOB QUILLET_WIN_SOURCES CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/src/*/*.cpp)
+list(FILTER QUILLET_WIN_SOURCES EXCLUDE REGEX "/app/winmain\\.cpp$")
+
+add_library(quillet_core STATIC ${QUILLET_WIN_SOURCES})
+target_include_directories(quillet_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(quillet_core PRIVATE ${QUILLET_WARNINGS})
+target_link_libraries(quillet_core PUBLIC comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
+
+set(QUILLET_RC ${PROJECT_SOURCE_DIR}/src/resources/quillet.rc)
+set_property(SOURCE ${QUILLET_RC} APPEND PROPERTY OBJECT_DEPENDS
+    ${PROJECT_SOURCE_DIR}/src/resources/quillet.manifest)
+
+add_executable(quillet WIN32 src/app/winmain.cpp ${QUILLET_RC})
+target_compile_options(quillet PRIVATE ${QUILLET_WARNINGS})
+target_link_libraries(quillet PRIVATE quillet_core)
+target_link_options(quillet PRIVATE -static)
+
+# Tests: GoogleTest from Debian's source package, run under Wine.
+if(QUILLET_TESTS)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+    file(GLOB QUILLET_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
+    add_executable(quillet_tests ${QUILLET_TEST_SOURCES} ${QUILLET_RC})
+    target_compile_options(quillet_tests PRIVATE ${QUILLET_WARNINGS})
+    target_include_directories(quillet_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/win)
+    target_link_libraries(quillet_tests PRIVATE quillet_core gtest)
+    target_link_options(quillet_tests PRIVATE -static)
+
+    include(GoogleTest)
+    gtest_discover_tests(quillet_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT 90 RUN_SERIAL TRUE)
+endif()

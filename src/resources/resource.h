@@ -1,0 +1,39 @@
+#pragma once
+// Resource and command ids. Shared by the resource script and the code.
+
+// Icons and bitmaps
+#define IDI_APP 50
+#define IDI_FLASH 980
+#define IDB_MAIN 180
+
+// Main window, dialog 910
+#define IDD_MAIN 910
+#define IDC_FORMATLIST 760
+#define IDC_REDUCE 1050
+
+// Exit dialog 920
+#define IDD_QUIT 920
+#define IDC_QUIT_EXIT 670
+#define IDC_QUIT_DONTASK 690
+#define IDC_QUIT_TRAY 840
+
+// Menus and accelerators
+#define IDM_TRAY 1170
+#define IDM_MAIN 1180
+#define IDA_MAIN 1150
+
+// Commands
+#define IDM_EXIT 2
+#define IDM_TRAYTOGGLE 100
+#define IDM_TRAYICON 990
+#define IDM_CONVERT 1025
+#define IDM_LOWER 1030
+#define IDM_UPPER 1040
+#define IDM_REDUCE 1050
+#define IDM_UNDO 1060
+#define IDM_EMPTY 1070
+
+// Strings
+#define IDS_ALLOCFAILED 1210
+#define IDS_LOCKFAILED 1240
+#define IDS_REDUCEONLY 1280

@@ -1,0 +1,57 @@
+#pragma once
+// Small owners for the handle kinds the program uses. Copying is forbidden.
+#include <windows.h>
+
+// Opens the clipboard, retrying for about 100 ms: another program (or Wine's
+// clipboard manager) often holds it open for a moment right after a change.
+BOOL OpenClipboardRetry(HWND owner);
+
+class ClipboardGuard {
+public:
+    explicit ClipboardGuard(HWND owner) : m_open(OpenClipboardRetry(owner)) {}
+    ~ClipboardGuard() { if (m_open) CloseClipboard(); }
+    ClipboardGuard(const ClipboardGuard &) = delete;
+    ClipboardGuard &operator=(const ClipboardGuard &) = delete;
+    bool ok() const { return m_open != FALSE; }
+private:
+    BOOL m_open;
+};
+
+// A movable global block; hand it to the clipboard with Detach() only after
+// SetClipboardData succeeded.
+class GlobalBlock {
+public:
+    explicit GlobalBlock(HGLOBAL h = nullptr) : m_h(h) {}
+    ~GlobalBlock() { if (m_h) GlobalFree(m_h); }
+    GlobalBlock(const GlobalBlock &) = delete;
+    GlobalBlock &operator=(const GlobalBlock &) = delete;
+    HGLOBAL get() const { return m_h; }
+    HGLOBAL Detach() { HGLOBAL h = m_h; m_h = nullptr; return h; }
+private:
+    HGLOBAL m_h;
+};
+
+template <typename T = void>
+class GlobalLockGuard {
+public:
+    explicit GlobalLockGuard(HGLOBAL h) : m_h(h), m_p(h ? static_cast<T *>(GlobalLock(h)) : nullptr) {}
+    ~GlobalLockGuard() { if (m_p) GlobalUnlock(m_h); }
+    GlobalLockGuard(const GlobalLockGuard &) = delete;
+    GlobalLockGuard &operator=(const GlobalLockGuard &) = delete;
+    T *get() const { return m_p; }
+private:
+    HGLOBAL m_h;
+    T *m_p;
+};
+
+class RegKey {
+public:
+    RegKey() : m_h(nullptr) {}
+    ~RegKey() { if (m_h) RegCloseKey(m_h); }
+    RegKey(const RegKey &) = delete;
+    RegKey &operator=(const RegKey &) = delete;
+    HKEY *put() { return &m_h; }
+    HKEY get() const { return m_h; }
+private:
+    HKEY m_h;
+};

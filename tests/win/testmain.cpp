@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cstring>
+#include "childmodes.h"
+#include "util/globals.h"
+#include "util/guards.h"
+#include "settings/registry.h"
+#include "testutil.h"
+
+void ResetProgramState()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
+    ClipboardGuard clip(nullptr);
+    if (clip.ok())
+        EmptyClipboard();
+}
+
+bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
+{
+    ClipboardGuard clip(nullptr);
+    if (!clip.ok() || !EmptyClipboard())
+        return false;
+    for (const ClipFormat &f : formats) {
+        GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, f.data.size()));
+        if (!block.get())
+            return false;
+        {
+            GlobalLockGuard<char> p(block.get());
+            memcpy(p.get(), f.data.data(), f.data.size());
+        }
+        if (!SetClipboardData(f.format, block.get()))
+            return false;
+        block.Detach();
+    }
+    return true;
+}
+
+std::vector<UINT> ClipboardFormats()
+{
+    std::vector<UINT> out;
+    ClipboardGuard clip(nullptr);
+    if (clip.ok())
+        for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f))
+            out.push_back(f);
+    return out;
+}
+
+std::string ClipboardData(UINT format)
+{
+    ClipboardGuard clip(nullptr);
+    HANDLE h = clip.ok() ? GetClipboardData(format) : nullptr;
+    if (!h)
+        return {};
+    GlobalLockGuard<char> p(h);
+    return p.get() ? std::string(p.get(), GlobalSize(h)) : std::string();
+}
+
+int RunChild(const std::string &args, DWORD timeoutMs)
+{
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string cmd = std::string("\"") + exe + "\" " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    DWORD code = (DWORD)-1;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return (int)code;
+}
+
+namespace {
+class StateReset : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo &) override { ResetProgramState(); }
+};
+}
+
+int main(int argc, char **argv)
+{
+    gvGlobals.hInstance = GetModuleHandle(nullptr);
+    if (argc >= 2 && strncmp(argv[1], "--child-", 8) == 0)
+        return RunChildMode(argc - 1, argv + 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new StateReset);
+    return RUN_ALL_TESTS();
+}
