@@ -14,8 +14,10 @@ target_compile_options(quillet_core PRIVATE ${QUILLET_WARNINGS})
 target_link_libraries(quillet_core PUBLIC comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
 
 set(QUILLET_RC ${PROJECT_SOURCE_DIR}/src/resources/quillet.rc)
-set_property(SOURCE ${QUILLET_RC} APPEND PROPERTY OBJECT_DEPENDS
-    ${PROJECT_SOURCE_DIR}/src/resources/quillet.manifest)
+file(GLOB QUILLET_RC_DEPENDS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/resources/*.h
+    ${PROJECT_SOURCE_DIR}/src/resources/*.ico ${PROJECT_SOURCE_DIR}/src/resources/*.bmp
+    ${PROJECT_SOURCE_DIR}/src/resources/*.manifest)
+set_property(SOURCE ${QUILLET_RC} APPEND PROPERTY OBJECT_DEPENDS ${QUILLET_RC_DEPENDS})
 
 add_executable(quillet WIN32 src/app/winmain.cpp ${QUILLET_RC})
 target_compile_options(quillet PRIVATE ${QUILLET_WARNINGS})

@@ -26,6 +26,12 @@ ensure_prefix() {
     wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
+  # Without a window manager, Wine waits two seconds for every managed window
+  # to be withdrawn; unmanaged windows close at once.
+  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+  fi
 }
 
 # Starts Xvfb on a free display when there is no display.

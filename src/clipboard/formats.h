@@ -15,4 +15,8 @@ void RefreshList(HWND hwndMain, int clipboardOpen);
 // Whether the last RefreshList found a text format (1, 7, 13 or 129).
 extern BOOL m_CanReduce;
 
+// Shows the system's text for a Win32 error code; returns the box's result.
 int SystemMessage(HWND owner, DWORD error);
+
+// Shows string `id` of the program's string table; returns the box's result.
+int ShowStringMessage(HWND owner, UINT id, UINT flags);

@@ -12,7 +12,7 @@ struct UndoEntry {
 
 extern UndoEntry m_Undo[UNDO_MAX];
 extern int m_UndoCount;
-extern BOOL m_Active;   // the main window itself is changing the clipboard
+extern BOOL m_Active; // the main window itself is changing the clipboard
 
 // Replaces the snapshot by a copy of the open clipboard.
 void PrepUndo(HWND hwnd, int recall);

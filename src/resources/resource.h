@@ -1,6 +1,11 @@
 #pragma once
 // Resource and command ids. Shared by the resource script and the code.
 
+// Controls that are never addressed
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 // Icons and bitmaps
 #define IDI_APP 50
 #define IDI_FLASH 980

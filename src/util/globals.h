@@ -3,18 +3,18 @@
 
 // The one process-wide record, zeroed at start-up and used on the UI thread.
 struct Globals {
-    DWORD_PTR HelpCookie;   // HTML Help initialisation cookie
-    char *HelpFile;         // module path with ".chm", or null
-    HWND HelpOwner;         // window that first opened help
-    DWORD StartToTray;      // option flags, 0 or 1
+    DWORD_PTR HelpCookie; // HTML Help initialisation cookie
+    char *HelpFile;       // module path with ".chm", or null
+    HWND HelpOwner;       // window that first opened help
+    DWORD StartToTray;    // option flags, 0 or 1
     DWORD AutoConvert;
     DWORD KeepUnicode;
     DWORD HideSplash;
     DWORD NoVerCheck;
-    HINSTANCE hInstance;    // module instance for every resource
-    DWORD HexView;          // viewer shows a hexadecimal dump
-    char NullChar;          // viewer replacement for zero bytes, 0 for none
-    UINT cfPNG;             // registered clipboard formats
+    HINSTANCE hInstance; // module instance for every resource
+    DWORD HexView;       // viewer shows a hexadecimal dump
+    char NullChar;       // viewer replacement for zero bytes, 0 for none
+    UINT cfPNG;          // registered clipboard formats
     UINT cfJFIF;
     UINT cfRTF;
     UINT cfHTML;

@@ -9,10 +9,15 @@ BOOL OpenClipboardRetry(HWND owner);
 class ClipboardGuard {
 public:
     explicit ClipboardGuard(HWND owner) : m_open(OpenClipboardRetry(owner)) {}
-    ~ClipboardGuard() { if (m_open) CloseClipboard(); }
+    ~ClipboardGuard()
+    {
+        if (m_open)
+            CloseClipboard();
+    }
     ClipboardGuard(const ClipboardGuard &) = delete;
     ClipboardGuard &operator=(const ClipboardGuard &) = delete;
     bool ok() const { return m_open != FALSE; }
+
 private:
     BOOL m_open;
 };
@@ -22,23 +27,37 @@ private:
 class GlobalBlock {
 public:
     explicit GlobalBlock(HGLOBAL h = nullptr) : m_h(h) {}
-    ~GlobalBlock() { if (m_h) GlobalFree(m_h); }
+    ~GlobalBlock()
+    {
+        if (m_h)
+            GlobalFree(m_h);
+    }
     GlobalBlock(const GlobalBlock &) = delete;
     GlobalBlock &operator=(const GlobalBlock &) = delete;
     HGLOBAL get() const { return m_h; }
-    HGLOBAL Detach() { HGLOBAL h = m_h; m_h = nullptr; return h; }
+    HGLOBAL Detach()
+    {
+        HGLOBAL h = m_h;
+        m_h = nullptr;
+        return h;
+    }
+
 private:
     HGLOBAL m_h;
 };
 
-template <typename T = void>
-class GlobalLockGuard {
+template <typename T = void> class GlobalLockGuard {
 public:
     explicit GlobalLockGuard(HGLOBAL h) : m_h(h), m_p(h ? static_cast<T *>(GlobalLock(h)) : nullptr) {}
-    ~GlobalLockGuard() { if (m_p) GlobalUnlock(m_h); }
+    ~GlobalLockGuard()
+    {
+        if (m_p)
+            GlobalUnlock(m_h);
+    }
     GlobalLockGuard(const GlobalLockGuard &) = delete;
     GlobalLockGuard &operator=(const GlobalLockGuard &) = delete;
     T *get() const { return m_p; }
+
 private:
     HGLOBAL m_h;
     T *m_p;
@@ -47,11 +66,16 @@ private:
 class RegKey {
 public:
     RegKey() : m_h(nullptr) {}
-    ~RegKey() { if (m_h) RegCloseKey(m_h); }
+    ~RegKey()
+    {
+        if (m_h)
+            RegCloseKey(m_h);
+    }
     RegKey(const RegKey &) = delete;
     RegKey &operator=(const RegKey &) = delete;
     HKEY *put() { return &m_h; }
     HKEY get() const { return m_h; }
+
 private:
     HKEY m_h;
 };

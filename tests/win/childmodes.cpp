@@ -12,9 +12,10 @@ int CopyFormatted()
     return SetClipboardFormats({{CF_TEXT, std::string("Hello world", 12)},
                                 {rtf, std::string("{\\rtf1 Hello {\\b world}}", 25)},
                                 {html, std::string("<b>Hello</b> world", 19)}})
-               ? 0 : 1;
+               ? 0
+               : 1;
 }
-}
+} // namespace
 
 int RunChildMode(int, char **argv)
 {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstring>
+#include "boxwatch.h"
 #include "childmodes.h"
 #include "util/globals.h"
 #include "util/guards.h"
@@ -75,11 +76,33 @@ int RunChild(const std::string &args, DWORD timeoutMs)
     return (int)code;
 }
 
+bool WaitFor(const std::function<bool()> &cond, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (cond())
+            return true;
+        if (GetTickCount() - start > ms)
+            return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+void Settle(DWORD ms)
+{
+    WaitFor([] { return false; }, ms);
+}
+
 namespace {
 class StateReset : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo &) override { ResetProgramState(); }
 };
-}
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -87,6 +110,7 @@ int main(int argc, char **argv)
     if (argc >= 2 && strncmp(argv[1], "--child-", 8) == 0)
         return RunChildMode(argc - 1, argv + 1);
     ::testing::InitGoogleTest(&argc, argv);
+    StartBoxWatcher();
     ::testing::UnitTest::GetInstance()->listeners().Append(new StateReset);
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests that run under Wine.
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,3 +24,8 @@ std::string ClipboardData(UINT format);
 // Runs this test program again as a child with the given arguments and waits
 // for it to end; returns its exit code (or -1).
 int RunChild(const std::string &args, DWORD timeoutMs = 20000);
+
+// Pumps this thread's messages until cond() holds or the time is up.
+bool WaitFor(const std::function<bool()> &cond, DWORD ms = 5000);
+// Pumps messages for a while, letting pending notifications arrive.
+void Settle(DWORD ms = 300);

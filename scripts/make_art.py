@@ -1,0 +1,239 @@
+#!/usr/bin/env python3
+"""Draws the program's icons and main-window banner into src/resources.
+
+Shapes are filled with 4x4 supersampling so edges come out antialiased; the
+icons keep that coverage as alpha, the banner is flattened to 24-bit.
+"""
+import math
+import os
+import struct
+
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "resources")
+SS = 4
+
+
+def rgb(hexstr):
+    return tuple(int(hexstr[i:i + 2], 16) for i in (0, 2, 4))
+
+
+def mix(a, b, t):
+    return tuple(x + (y - x) * t for x, y in zip(a, b))
+
+
+# Shapes: (inside(x, y), bounding box x0, y0, x1, y1).
+def rrect(x0, y0, x1, y1, r):
+    def inside(x, y):
+        dx = max(x0 + r - x, 0, x - (x1 - r))
+        dy = max(y0 + r - y, 0, y - (y1 - r))
+        return x0 <= x <= x1 and y0 <= y <= y1 and dx * dx + dy * dy <= r * r
+    return inside, (x0, y0, x1, y1)
+
+
+def ellipse(cx, cy, rx, ry):
+    def inside(x, y):
+        return ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1
+    return inside, (cx - rx, cy - ry, cx + rx, cy + ry)
+
+
+def polygon(pts):
+    def inside(x, y):
+        hit = False
+        for (ax, ay), (bx, by) in zip(pts, pts[1:] + pts[:1]):
+            if (ay > y) != (by > y) and x < ax + (y - ay) * (bx - ax) / (by - ay):
+                hit = not hit
+        return hit
+    xs, ys = [p[0] for p in pts], [p[1] for p in pts]
+    return inside, (min(xs), min(ys), max(xs), max(ys))
+
+
+def capsule(ax, ay, bx, by, r):
+    lx, ly = bx - ax, by - ay
+    ll = lx * lx + ly * ly
+
+    def inside(x, y):
+        t = min(1, max(0, ((x - ax) * lx + (y - ay) * ly) / ll))
+        px, py = ax + t * lx - x, ay + t * ly - y
+        return px * px + py * py <= r * r
+    return inside, (min(ax, bx) - r, min(ay, by) - r, max(ax, bx) + r, max(ay, by) + r)
+
+
+def feather(nx, ny, tx, ty, width, bare=0.22):
+    """A quill vane along the nib-to-tip axis, bare near the nib, narrower on one side."""
+    length = math.hypot(tx - nx, ty - ny)
+    ux, uy = (tx - nx) / length, (ty - ny) / length
+    vx, vy = -uy, ux
+    left, right = [], []
+    for i in range(41):
+        t = bare + (1 - bare) * i / 40
+        s = (t - bare) / (1 - bare)
+        w = width * math.sin(math.pi * s) ** 0.7
+        cx, cy = nx + ux * length * t, ny + uy * length * t
+        left.append((cx + vx * w, cy + vy * w))
+        right.append((cx - vx * w * 0.6, cy - vy * w * 0.6))
+    return polygon(left + right[::-1])
+
+
+class Canvas:
+    def __init__(self, w, h):
+        self.w, self.h = w, h
+        self.px = [[0.0, 0.0, 0.0, 0.0] for _ in range(w * h)]  # premultiplied
+
+    def fill(self, shape, colour, alpha=1.0, dx=0, dy=0):
+        """Composites the shape over the canvas; colour may be a function of (x, y)."""
+        inside, (x0, y0, x1, y1) = shape
+        for py in range(max(0, int(y0 + dy)), min(self.h, int(math.ceil(y1 + dy)) + 1)):
+            for px in range(max(0, int(x0 + dx)), min(self.w, int(math.ceil(x1 + dx)) + 1)):
+                hits = sum(inside(px + (i + 0.5) / SS - dx, py + (j + 0.5) / SS - dy)
+                           for i in range(SS) for j in range(SS))
+                if not hits:
+                    continue
+                a = alpha * hits / (SS * SS)
+                c = colour(px + 0.5, py + 0.5) if callable(colour) else colour
+                p = self.px[py * self.w + px]
+                for k in range(3):
+                    p[k] = c[k] / 255 * a + p[k] * (1 - a)
+                p[3] = a + p[3] * (1 - a)
+
+    def pixel(self, x, y):
+        """Straight (not premultiplied) 8-bit RGBA."""
+        r, g, b, a = self.px[y * self.w + x]
+        if a <= 0:
+            return 0, 0, 0, 0
+        return tuple(min(255, round(v / a * 255)) for v in (r, g, b)) + (round(a * 255),)
+
+
+# Palette: calm blues, silver clip, amber for the flash.
+NAVY = rgb("173a5e")
+BOARD = rgb("2f6aa3")
+BOARD_LIGHT = rgb("4d8ccb")
+PAPER = rgb("fbfdff")
+LINE = rgb("9dbfe2")
+INK = rgb("1b2f4a")
+CLIP = rgb("d3dde8")
+CLIP_DARK = rgb("6f8399")
+VANE = rgb("e8f2fc")
+VANE_EDGE = rgb("5b93c9")
+AMBER = rgb("f0a030")
+AMBER_LIGHT = rgb("ffc85a")
+BOLT = rgb("fff27a")
+BOLT_EDGE = rgb("8a4a00")
+
+
+def clipboard(c, s, x0, y0, x1, y1, board, board_light, lines):
+    """Board with a silver clip and a sheet of text lines; coordinates in s units."""
+    c.fill(rrect(x0 * s, y0 * s, x1 * s, y1 * s, 3 * s),
+           lambda x, y: mix(board_light, board, (y / s - y0) / (y1 - y0)))
+    c.fill(rrect((x0 + 2) * s, (y0 + 4) * s, (x1 - 2) * s, (y1 - 2) * s, s), PAPER)
+    for ly, lx1 in lines:
+        c.fill(rrect((x0 + 6) * s, ly * s, lx1 * s, (ly + 2) * s, 0), LINE)
+    mid = (x0 + x1) / 2
+    c.fill(rrect((mid - 6) * s, (y0 - 2) * s, (mid + 6) * s, (y0 + 4) * s, 2 * s), CLIP_DARK)
+    c.fill(rrect((mid - 5) * s, (y0 - 1) * s, (mid + 5) * s, (y0 + 3) * s, 1.5 * s), CLIP)
+    c.fill(ellipse(mid * s, (y0 + 0.5) * s, 1.5 * s, 1 * s), CLIP_DARK)
+
+
+def quill(c, s, nx, ny, tx, ty, width):
+    c.fill(feather(nx * s, ny * s, tx * s, ty * s, (width + 1) * s), VANE_EDGE)
+    c.fill(feather(nx * s, ny * s, tx * s, ty * s, width * s), VANE)
+    c.fill(capsule(nx * s, ny * s, (nx + (tx - nx) * 0.9) * s, (ny + (ty - ny) * 0.9) * s,
+                   max(0.5, 0.6 * s)), VANE_EDGE)
+    c.fill(capsule(nx * s, ny * s, (nx + (tx - nx) * 0.12) * s, (ny + (ty - ny) * 0.12) * s,
+                   max(0.7, 1.0 * s)), INK)
+
+
+def draw_icon(size, flash):
+    """Icons are designed on a 32-unit grid; at 16 pixels even edges stay sharp."""
+    c, s = Canvas(size, size), size / 32
+    lines = [(12, 20), (16, 18), (20, 20), (24, 14)]
+    if flash:
+        clipboard(c, s, 2, 4, 26, 30, AMBER, AMBER_LIGHT, lines)
+        bolt = [(20, 0), (10, 18), (18, 18), (12, 32), (30, 12), (22, 12), (28, 0)]
+        c.fill(polygon([(x * s, y * s) for x, y in bolt]), BOLT_EDGE)
+        inner = [(21.2, 2), (13.4, 16), (20.8, 16), (17, 26), (26.2, 14), (18.6, 14), (24.6, 2)]
+        c.fill(polygon([(x * s, y * s) for x, y in inner]), BOLT)
+    else:
+        clipboard(c, s, 2, 4, 26, 30, BOARD, BOARD_LIGHT, lines)
+        quill(c, s, 16, 28, 31, 1, 4.5)
+    return c
+
+
+def draw_banner(w, h):
+    c = Canvas(w, h)
+    top, bottom = rgb("e4eff9"), rgb("3f78b2")
+    c.fill(rrect(0, 0, w, h, 0), lambda x, y: mix(top, bottom, (y / h) ** 0.9))
+    # Soft glow behind the board: faint nested ellipses instead of one hard edge.
+    for k in range(8):
+        c.fill(ellipse(w * 0.45, h * 0.5, w * (0.9 - k * 0.07), h * (0.36 - k * 0.03)),
+               (255, 255, 255), 0.05)
+    x0, y0, x1, y1 = 14, 62, 80, 206
+    for grow in (4, 3, 2, 1):
+        c.fill(rrect(x0 - grow + 3, y0 - grow + 5, x1 + grow + 3, y1 + grow + 5, 6 + grow),
+               NAVY, 0.07)
+    c.fill(rrect(x0, y0, x1, y1, 6), lambda x, y: mix(BOARD_LIGHT, BOARD, (y - y0) / (y1 - y0)))
+    c.fill(rrect(x0 + 6, y0 + 11, x1 - 6, y1 - 7, 2), PAPER)
+    c.fill(rrect(x0 + 12, y0 + 19, x0 + 42, y0 + 23, 1), VANE_EDGE)
+    for i, end in enumerate((66, 60, 64, 52, 66, 58, 63, 46, 65, 57, 62, 54, 66)):
+        y = y0 + 31 + i * 8
+        c.fill(rrect(x0 + 12, y, end, y + 2.5, 1), LINE)
+    # The last line is still being written, in ink up to the nib.
+    ny = y0 + 31 + 13 * 8
+    c.fill(rrect(x0 + 12, ny, 44, ny + 2.5, 1), INK)
+    mid = (x0 + x1) / 2
+    c.fill(rrect(mid - 13, y0 - 8, mid + 13, y0 + 8, 4), CLIP_DARK)
+    c.fill(rrect(mid - 11, y0 - 6, mid + 11, y0 + 6, 3), CLIP)
+    c.fill(ellipse(mid, y0 - 4, 4, 2.5), CLIP_DARK)
+    quill(c, 1, 45, ny + 1, 92, 6, 13)
+    # A quiet wave along the foot of the banner.
+    wave = [(x, 228 + 5 * math.sin(x / w * 2 * math.pi)) for x in range(0, w + 1, 2)]
+    c.fill(polygon(wave + [(w, h), (0, h)]), rgb("2b5f95"), 0.6)
+    return c
+
+
+def write_ico(path, canvases):
+    images = []
+    for c in canvases:
+        xor = b"".join(struct.pack("<4B", b, g, r, a)
+                       for y in reversed(range(c.h)) for x in range(c.w)
+                       for r, g, b, a in [c.pixel(x, y)])
+        stride = (c.w + 31) // 32 * 4
+        mask = b""
+        for y in reversed(range(c.h)):
+            bits = 0
+            for x in range(c.w):
+                bits = bits << 1 | (c.pixel(x, y)[3] < 128)
+            bits <<= stride * 8 - c.w
+            mask += bits.to_bytes(stride, "big")
+        header = struct.pack("<IiiHHIIiiII", 40, c.w, c.h * 2, 1, 32, 0,
+                             len(xor) + len(mask), 0, 0, 0, 0)
+        images.append((c, header + xor + mask))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for c, data in images:
+        out += struct.pack("<BBBBHHII", c.w % 256, c.h % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(data for _, data in images))
+
+
+def write_bmp(path, c):
+    stride = (c.w * 3 + 3) // 4 * 4
+    rows = b""
+    for y in reversed(range(c.h)):
+        row = b"".join(struct.pack("<3B", b, g, r)
+                       for x in range(c.w) for r, g, b, _ in [c.pixel(x, y)])
+        rows += row + b"\0" * (stride - len(row))
+    info = struct.pack("<IiiHHIIiiII", 40, c.w, c.h, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+    head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
+    with open(path, "wb") as f:
+        f.write(head + info + rows)
+
+
+def main():
+    write_ico(os.path.join(OUT, "quillet.ico"), [draw_icon(16, False), draw_icon(32, False)])
+    write_ico(os.path.join(OUT, "flash.ico"), [draw_icon(16, True), draw_icon(32, True)])
+    # 68 x 155 dialog units of 8-point MS Sans Serif, less the sunken edge.
+    write_bmp(os.path.join(OUT, "main.bmp"), draw_banner(100, 250))
+
+
+if __name__ == "__main__":
+    main()

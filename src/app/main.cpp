@@ -1,0 +1,234 @@
+#include "main.h"
+#include "quitdlg.h"
+#include "taskbar.h"
+#include "clipboard/clipboard.h"
+#include "clipboard/formats.h"
+#include "clipboard/reduce.h"
+#include "resources/resource.h"
+#include "util/globals.h"
+#include <cstdio>
+
+HWND m_hwndMain;
+HWND m_hwndNextClipboardViewer;
+HHOOK m_hhookThis;
+HACCEL m_hAccTable;
+HICON m_hIcon;
+HICON m_hFlashIcon;
+BOOL m_Visible;
+
+namespace {
+
+// Sent to every top-level window when the taskbar (re)starts.
+UINT m_uTaskbarCreated;
+// The dialog manager shows a modal dialog when its queue first runs empty;
+// this keeps that first show from happening when starting in the tray.
+BOOL m_StartHidden;
+
+HICON LoadSmallIcon(int id)
+{
+    int size = GetSystemMetrics(SM_CXSMICON);
+    return (HICON)LoadImageA(gvGlobals.hInstance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0);
+}
+
+void ExtendSystemMenu(HWND hwnd)
+{
+    HMENU sys = GetSystemMenu(hwnd, FALSE);
+    char text[64];
+    AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
+    if (LoadStringA(gvGlobals.hInstance, IDS_REDUCEONLY, text, sizeof text))
+        AppendMenuA(sys, MF_STRING, IDM_REDUCE, text);
+}
+
+BOOL OnInitDialog(HWND hwnd)
+{
+    m_hIcon = LoadIconA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDI_APP));
+    m_hFlashIcon = LoadIconA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDI_FLASH));
+    gvGlobals.cfPNG = RegisterClipboardFormatA("PNG");
+    gvGlobals.cfJFIF = RegisterClipboardFormatA("JFIF");
+    gvGlobals.cfRTF = RegisterClipboardFormatA("Rich Text Format");
+    gvGlobals.cfHTML = RegisterClipboardFormatA("HTML Format");
+    m_UndoCount = 0;
+    m_hAccTable = LoadAcceleratorsA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDA_MAIN));
+    m_hhookThis = SetWindowsHookExA(WH_GETMESSAGE, HookProc, nullptr, GetCurrentThreadId());
+    m_hwndMain = hwnd;
+    m_hwndNextClipboardViewer = SetClipboardViewer(hwnd);
+    ExtendSystemMenu(hwnd);
+    SendMessageA(hwnd, WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
+    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, (LPARAM)LoadSmallIcon(IDI_APP));
+    m_uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    MyTaskBarAddIcon(hwnd, IDM_TRAYICON, m_hIcon, APP_NAME);
+    char caption[128];
+    snprintf(caption, sizeof caption, "%s %s", APP_NAME, APP_VERSION);
+    SetWindowTextA(hwnd, caption);
+    m_StartHidden = gvGlobals.StartToTray;
+    m_Visible = !gvGlobals.StartToTray;
+    m_Active = FALSE;
+    return TRUE;
+}
+
+void OnDrawClipboard(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    if (gvGlobals.AutoConvert && !m_Active)
+        OnAutoConvert(hwnd);
+    RefreshList(hwnd, 0);
+    UpdateWindow(hwnd);
+    if (m_hwndNextClipboardViewer)
+        SendMessageA(m_hwndNextClipboardViewer, WM_DRAWCLIPBOARD, wParam, lParam);
+}
+
+void OnChangeCbChain(HWND leaving, HWND next)
+{
+    if (leaving == m_hwndNextClipboardViewer)
+        m_hwndNextClipboardViewer = next;
+    else if (m_hwndNextClipboardViewer)
+        SendMessageA(m_hwndNextClipboardViewer, WM_CHANGECBCHAIN, (WPARAM)leaving, (LPARAM)next);
+}
+
+void OnNcDestroy(HWND hwnd)
+{
+    UnhookWindowsHookEx(m_hhookThis);
+    m_hhookThis = nullptr;
+    ChangeClipboardChain(hwnd, m_hwndNextClipboardViewer);
+    m_hwndNextClipboardViewer = nullptr;
+    m_hwndMain = nullptr;
+}
+
+void EnableCommand(HMENU menu, UINT id, BOOL enable)
+{
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+}
+
+// Menu-bar state; also runs while the tray menu is tracked.
+void OnInitMenu(HWND hwnd)
+{
+    HMENU menu = GetMenu(hwnd);
+    EnableCommand(menu, IDM_REDUCE, m_CanReduce);
+    EnableCommand(menu, IDM_CONVERT, m_CanReduce);
+    EnableCommand(menu, IDM_UNDO, m_UndoCount != 0);
+}
+
+void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
+{
+    switch (id) {
+    case IDM_EXIT:
+        OnCancel(hwnd);
+        break;
+    case IDM_TRAYTOGGLE:
+        ShowMainWindow(hwnd, !m_Visible);
+        break;
+    case IDM_TRAYICON:
+        OnTrayNotify(hwnd, lParam);
+        break;
+    case IDM_LOWER:
+        OnChangeCase(hwnd, CASE_LOWER);
+        break;
+    case IDM_UPPER:
+        OnChangeCase(hwnd, CASE_UPPER);
+        break;
+    case IDM_REDUCE:
+        OnReduce(hwnd);
+        break;
+    case IDM_UNDO:
+        OnUndo(hwnd);
+        break;
+    case IDM_EMPTY:
+        OnEmpty(hwnd);
+        break;
+    default:
+        break;
+    }
+}
+
+// Focus in editable text keeps its own keys (Ctrl+Z, Shift+Del...).
+bool FocusIsEditable()
+{
+    HWND focus = GetFocus();
+    if (!focus)
+        return false;
+    LRESULT code = SendMessageA(focus, WM_GETDLGCODE, 0, 0);
+    return (code & DLGC_HASSETSEL) && !(GetWindowLongPtrA(focus, GWL_STYLE) & ES_READONLY);
+}
+
+} // namespace
+
+void ShowMainWindow(HWND hwnd, BOOL show)
+{
+    ShowWindow(hwnd, show ? SW_SHOWNORMAL : SW_HIDE);
+    m_Visible = show;
+}
+
+LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == PM_REMOVE && GetForegroundWindow() == m_hwndMain &&
+        !FocusIsEditable()) {
+        MSG *msg = reinterpret_cast<MSG *>(lParam);
+        if (TranslateAcceleratorA(m_hwndMain, m_hAccTable, msg)) {
+            msg->message = WM_NULL;
+            return 0;
+        }
+    }
+    return CallNextHookEx(m_hhookThis, code, wParam, lParam);
+}
+
+INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnInitDialog(hwnd);
+    case WM_WINDOWPOSCHANGING:
+        if (m_StartHidden) {
+            auto *pos = reinterpret_cast<WINDOWPOS *>(lParam);
+            if (pos->flags & SWP_SHOWWINDOW) {
+                pos->flags &= ~SWP_SHOWWINDOW;
+                pos->flags |= SWP_NOACTIVATE | SWP_NOZORDER;
+                m_StartHidden = FALSE;
+            }
+        }
+        return FALSE;
+    case WM_DRAWCLIPBOARD:
+        OnDrawClipboard(hwnd, wParam, lParam);
+        return TRUE;
+    case WM_CHANGECBCHAIN:
+        OnChangeCbChain((HWND)wParam, (HWND)lParam);
+        return TRUE;
+    case WM_SETFOCUS:
+        RefreshList(hwnd, 0);
+        return FALSE;
+    case WM_SHOWWINDOW:
+        if (wParam)
+            RefreshList(hwnd, 0);
+        return FALSE;
+    case WM_ACTIVATEAPP:
+        if (wParam)
+            RefreshList(hwnd, 0);
+        return FALSE;
+    case WM_INITMENU:
+    case WM_INITMENUPOPUP:
+        OnInitMenu(hwnd);
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(hwnd, LOWORD(wParam), lParam);
+        return TRUE;
+    case WM_SYSCOMMAND:
+        if (LOWORD(wParam) == IDM_REDUCE) {
+            OnReduce(hwnd);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_NCDESTROY:
+        OnNcDestroy(hwnd);
+        return FALSE;
+    default:
+        if (msg == m_uTaskbarCreated && msg != 0) {
+            MyTaskBarAddIcon(hwnd, IDM_TRAYICON, m_hIcon, APP_NAME);
+            return TRUE;
+        }
+        return FALSE;
+    }
+}
+
+int RunMainWindow(HINSTANCE instance)
+{
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDlgProc, 0);
+    return 0;
+}

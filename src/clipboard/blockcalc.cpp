@@ -1,0 +1,100 @@
+#include "blockcalc.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr size_t ROW_BYTES = 16;
+constexpr size_t ROWS_PER_STEP = 64;
+constexpr size_t BLOCK_BYTES_PER_ROW = 80;
+
+// Offsets of 16 MiB and more need more than six digits. The offset column of
+// the whole dump then widens so that its rows stay aligned; nine digits (64
+// GiB) is the widest row that still fits the 80 bytes a block reserves for
+// it, terminator included, and larger offsets keep their low nine digits.
+constexpr int MIN_OFFSET_DIGITS = 6;
+constexpr int MAX_OFFSET_DIGITS = 9;
+
+const char HEX_DIGITS[] = "0123456789abcdef";
+
+size_t RowCount(size_t n)
+{
+    return n / ROW_BYTES + (n % ROW_BYTES != 0);
+}
+
+int OffsetDigits(size_t n)
+{
+    uint64_t last = n ? static_cast<uint64_t>(RowCount(n) - 1) * ROW_BYTES : 0;
+    int digits = MIN_OFFSET_DIGITS;
+    while (digits < MAX_OFFSET_DIGITS && (last >> (4 * digits)) != 0)
+        digits++;
+    return digits;
+}
+
+size_t RowChars(int offsetDigits)
+{
+    return HEX_ROW_CHARS - MIN_OFFSET_DIGITS + offsetDigits;
+}
+
+char *WriteRow(char *p, uint64_t offset, int digits, const uint8_t *bytes, size_t count)
+{
+    for (int i = digits - 1; i >= 0; i--, offset >>= 4)
+        p[i] = HEX_DIGITS[offset & 15];
+    p += digits;
+    *p++ = ':';
+    *p++ = ' ';
+    char *column = p + 3 * ROW_BYTES + 2;
+    for (size_t i = 0; i < ROW_BYTES; i++, p += 3) {
+        if (i < count) {
+            uint8_t b = bytes[i];
+            p[0] = HEX_DIGITS[b >> 4];
+            p[1] = HEX_DIGITS[b & 15];
+            column[i] = b >= 0x20 && b <= 0x7E ? static_cast<char>(b) : '.';
+        } else {
+            p[0] = p[1] = ' ';
+            column[i] = ' ';
+        }
+        p[2] = ' ';
+    }
+    *p++ = '|';
+    *p++ = ' ';
+    p += ROW_BYTES;
+    *p++ = '\r';
+    *p++ = '\n';
+    return p;
+}
+
+} // namespace
+
+bool ClipboardBlockSize(size_t n, size_t *out)
+{
+    size_t rows = n / ROW_BYTES + 1;
+    if (!out || rows > SIZE_MAX / BLOCK_BYTES_PER_ROW)
+        return false;
+    *out = rows * BLOCK_BYTES_PER_ROW;
+    return true;
+}
+
+size_t HexDumpSize(size_t n)
+{
+    size_t rows = RowCount(n);
+    size_t rowChars = RowChars(OffsetDigits(n));
+    // Saturates: no allocation of that size can succeed.
+    if (rows > (SIZE_MAX - 1) / rowChars)
+        return SIZE_MAX;
+    return rows * rowChars + 1;
+}
+
+void HexDump(const uint8_t *data, size_t n, char *out, void (*progress)(void *ctx), void *ctx)
+{
+    const int digits = OffsetDigits(n);
+    const size_t rows = RowCount(n);
+    for (size_t row = 0; row < rows; row++) {
+        size_t offset = row * ROW_BYTES;
+        size_t count = n - offset < ROW_BYTES ? n - offset : ROW_BYTES;
+        out = WriteRow(out, offset, digits, data + offset, count);
+        if (progress && (row + 1) % ROWS_PER_STEP == 0)
+            progress(ctx);
+    }
+    *out = '\0';
+}

@@ -1,0 +1,115 @@
+#include "clipboard.h"
+
+#include <commctrl.h>
+#include <cstring>
+
+#include "clipboard/blockcalc.h"
+#include "clipboard/formats.h"
+#include "resources/resource.h"
+#include "util/globals.h"
+#include "util/guards.h"
+
+namespace {
+
+enum CopyResult { COPY_OK, COPY_NOMEM, COPY_NOLOCK };
+
+void StepProgress(void *bar)
+{
+    SendMessageA(static_cast<HWND>(bar), PBM_STEPIT, 0, 0);
+}
+
+void WriteHexDump(HWND viewer, const BYTE *src, SIZE_T n, char *dst)
+{
+    HWND bar = GetDlgItem(viewer, IDC_VIEWPROGRESS);
+    ShowWindow(bar, SW_SHOW);
+    SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(n / 1024 + 1));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    UpdateWindow(bar);
+    HexDump(src, n, dst, StepProgress, bar);
+    ShowWindow(bar, SW_HIDE);
+}
+
+void ConvertCase(char *text, int caseMode)
+{
+    bool upper = caseMode == CASE_UPPER;
+    if (gvGlobals.KeepUnicode) {
+        LPWSTR wide = reinterpret_cast<LPWSTR>(text);
+        upper ? CharUpperW(wide) : CharLowerW(wide);
+    } else {
+        upper ? CharUpperA(text) : CharLowerA(text);
+    }
+}
+
+// The block is zero-filled, so every copy below is already terminated, as a
+// wide text too: the block reserves at least 64 bytes beyond the data.
+void FillBlock(HWND viewer, const BYTE *src, SIZE_T n, char *dst, int caseMode)
+{
+    if (viewer && gvGlobals.HexView) {
+        WriteHexDump(viewer, src, n, dst);
+    } else if (viewer && gvGlobals.NullChar) {
+        for (SIZE_T i = 0; i < n; i++)
+            dst[i] = src[i] ? static_cast<char>(src[i]) : gvGlobals.NullChar;
+    } else {
+        memcpy(dst, src, n);
+        if (!viewer && (caseMode == CASE_UPPER || caseMode == CASE_LOWER))
+            ConvertCase(dst, caseMode);
+    }
+}
+
+CopyResult CopyData(HWND viewer, HANDLE data, SIZE_T n, int caseMode, HGLOBAL *out)
+{
+    GlobalLockGuard<const BYTE> src(data);
+    if (!src.get())
+        return COPY_NOLOCK;
+    size_t size;
+    // Zero-filled so that no stale heap bytes reach the clipboard with the block.
+    GlobalBlock block(ClipboardBlockSize(n, &size) ? GlobalAlloc(GHND, size) : nullptr);
+    if (!block.get())
+        return COPY_NOMEM;
+    {
+        GlobalLockGuard<char> dst(block.get());
+        if (!dst.get())
+            return COPY_NOLOCK;
+        FillBlock(viewer, src.get(), n, dst.get(), caseMode);
+    }
+    *out = block.Detach();
+    return COPY_OK;
+}
+
+} // namespace
+
+HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize)
+{
+    HANDLE data = GetClipboardData(format);
+    if (!data)
+        return INVALID_BLOCK;
+    SIZE_T n = GlobalSize(data);
+    if (outSize)
+        *outSize = n;
+    if (n == 0)
+        return INVALID_BLOCK;
+    HGLOBAL block = nullptr;
+    // Reported only once both blocks are unlocked and the new one is freed.
+    switch (CopyData(viewer, data, n, caseMode, &block)) {
+    case COPY_OK:
+        return block;
+    case COPY_NOMEM:
+        ShowStringMessage(GetDesktopWindow(), IDS_ALLOCFAILED, MB_ICONINFORMATION);
+        break;
+    case COPY_NOLOCK:
+        ShowStringMessage(GetDesktopWindow(), IDS_LOCKFAILED, MB_ICONINFORMATION);
+        break;
+    }
+    return INVALID_BLOCK;
+}
+
+int GetClipboardBlockSize(UINT format, SIZE_T *outSize)
+{
+    HANDLE data = GetClipboardData(format);
+    if (!data)
+        return 0;
+    if (outSize)
+        *outSize = GlobalSize(data);
+    return 1;
+}

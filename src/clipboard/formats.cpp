@@ -1,0 +1,91 @@
+#include "formats.h"
+
+#include "clipboard/formatnames.h"
+#include "resources/resource.h"
+#include "util/globals.h"
+#include "util/guards.h"
+#include "util/safefns.h"
+
+BOOL m_CanReduce;
+
+namespace {
+
+// Room the catalogue gives a format name.
+constexpr int NAME_CHARS = 64;
+// Registered names are atoms of up to 255 characters. Read whole, because
+// Wine refuses a name longer than the buffer where Windows cuts it.
+constexpr int ATOM_CHARS = 256;
+
+// Adds every format on the open clipboard to the list; true if one is text.
+bool FillList(HWND list)
+{
+    bool text = false;
+    for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
+        char name[NAME_CHARS];
+        SendMessageA(list, LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(FmtName(format, name, sizeof name, nullptr)));
+        text = text || IsTextFormat(format);
+    }
+    return text;
+}
+
+} // namespace
+
+char *FmtName(UINT format, char *buf, int size, int *category)
+{
+    int cat = FMT_OTHER;
+    char name[ATOM_CHARS];
+    const char *text = PredefinedFormatName(format, &cat);
+    if (!text) {
+        text = name;
+        if (GetClipboardFormatNameA(format, name, sizeof name) > 0) {
+            if (format == gvGlobals.cfPNG || format == gvGlobals.cfJFIF)
+                cat = FMT_PICTURE;
+        } else {
+            UnnamedFormatName(format, name, sizeof name);
+        }
+    }
+    // Names longer than the caller's buffer are cut, not refused.
+    if (buf && size > 0)
+        safe_strncpy(buf, size, text, size - 1);
+    if (category)
+        *category = cat;
+    return buf;
+}
+
+void RefreshList(HWND hwndMain, int clipboardOpen)
+{
+    m_CanReduce = FALSE;
+    HWND list = GetDlgItem(hwndMain, IDC_FORMATLIST);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    bool text;
+    if (clipboardOpen) {
+        text = FillList(list);
+    } else {
+        ClipboardGuard clip(hwndMain);
+        if (!clip.ok())
+            return;
+        text = FillList(list);
+    }
+    EnableWindow(GetDlgItem(hwndMain, IDC_REDUCE), text);
+    EnableMenuItem(GetSystemMenu(hwndMain, FALSE), IDM_REDUCE,
+                   MF_BYCOMMAND | (text ? MF_ENABLED : MF_GRAYED));
+    m_CanReduce = text;
+}
+
+int SystemMessage(HWND owner, DWORD error)
+{
+    char text[256] = "";
+    // System texts may hold %1-style inserts; there are no arguments for them.
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    return MessageBoxA(owner, text, APP_NAME, MB_ICONEXCLAMATION);
+}
+
+int ShowStringMessage(HWND owner, UINT id, UINT flags)
+{
+    char text[256];
+    if (!LoadStringA(gvGlobals.hInstance, id, text, sizeof text))
+        text[0] = '\0';
+    return MessageBoxA(owner, text, APP_NAME, flags);
+}

@@ -1,0 +1,276 @@
+#include "reduce.h"
+#include "clipboard.h"
+#include "formats.h"
+#include "app/main.h"
+#include "app/taskbar.h"
+#include "resources/resource.h"
+#include "util/globals.h"
+#include "util/guards.h"
+
+UndoEntry m_Undo[UNDO_MAX];
+int m_UndoCount;
+BOOL m_Active;
+
+namespace {
+
+UINT TextFormat()
+{
+    return gvGlobals.KeepUnicode ? CF_UNICODETEXT : CF_TEXT;
+}
+
+// Hands a block to the open clipboard; on failure the block is still ours.
+bool PutBlock(UINT format, HGLOBAL block)
+{
+    if (SetClipboardData(format, block))
+        return true;
+    GlobalFree(block);
+    return false;
+}
+
+// The marks by which a source (a password manager, say) asks clipboard
+// monitors not to record its copy. Such content is never auto-converted nor
+// kept in the snapshot, and a manual reduction puts the marks back.
+const char *const PRIVACY_MARKS[] = {
+    "ExcludeClipboardContentFromMonitorProcessing",
+    "Clipboard Viewer Ignore",
+    "CanIncludeInClipboardHistory",
+};
+
+bool IsHistoryDenied(UINT format)
+{
+    HANDLE h = GetClipboardData(format);
+    if (!h || GlobalSize(h) < sizeof(DWORD))
+        return false;
+    GlobalLockGuard<DWORD> p(h);
+    return p.get() && *p.get() == 0;
+}
+
+bool IsPrivateClipboard()
+{
+    for (const char *name : PRIVACY_MARKS) {
+        UINT format = RegisterClipboardFormatA(name);
+        if (!IsClipboardFormatAvailable(format))
+            continue;
+        if (format != RegisterClipboardFormatA("CanIncludeInClipboardHistory") || IsHistoryDenied(format))
+            return true;
+    }
+    return false;
+}
+
+// Copies of the privacy marks on the open clipboard, put back after a change.
+class PrivacyMarks {
+public:
+    PrivacyMarks()
+    {
+        for (const char *name : PRIVACY_MARKS) {
+            UINT format = RegisterClipboardFormatA(name);
+            if (!IsClipboardFormatAvailable(format))
+                continue;
+            HGLOBAL copy = GetClipboardBlock(nullptr, format, CASE_NONE, nullptr);
+            if (copy == INVALID_BLOCK)
+                copy = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DWORD));
+            if (copy)
+                m_marks[m_count++] = {format, copy};
+        }
+    }
+    ~PrivacyMarks()
+    {
+        for (int i = 0; i < m_count; i++)
+            GlobalFree(m_marks[i].block);
+    }
+    PrivacyMarks(const PrivacyMarks &) = delete;
+    PrivacyMarks &operator=(const PrivacyMarks &) = delete;
+
+    void Restore()
+    {
+        for (int i = 0; i < m_count; i++)
+            PutBlock(m_marks[i].format, m_marks[i].block);
+        m_count = 0;
+    }
+
+private:
+    UndoEntry m_marks[3] = {};
+    int m_count = 0;
+};
+
+// Empties the open clipboard and puts `text` on it as the one format.
+void ReplaceWithText(HGLOBAL text)
+{
+    PrivacyMarks marks;
+    EmptyClipboard();
+    PutBlock(TextFormat(), text);
+    marks.Restore();
+}
+
+// A metafile picture refers to a metafile that emptying the clipboard
+// deletes, so the snapshot keeps a copy of the metafile itself.
+HGLOBAL CopyMetafilePict()
+{
+    HANDLE h = GetClipboardData(CF_METAFILEPICT);
+    if (!h || GlobalSize(h) < sizeof(METAFILEPICT))
+        return INVALID_BLOCK;
+    GlobalLockGuard<METAFILEPICT> src(h);
+    if (!src.get())
+        return INVALID_BLOCK;
+    HMETAFILE mf = CopyMetaFileA(src.get()->hMF, nullptr);
+    if (!mf)
+        return INVALID_BLOCK;
+    GlobalBlock copy(GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT)));
+    GlobalLockGuard<METAFILEPICT> dst(copy.get());
+    if (!dst.get()) {
+        DeleteMetaFile(mf);
+        return INVALID_BLOCK;
+    }
+    *dst.get() = *src.get();
+    dst.get()->hMF = mf;
+    return copy.Detach();
+}
+
+void FreeEntry(const UndoEntry &entry)
+{
+    if (entry.format == CF_METAFILEPICT) {
+        GlobalLockGuard<METAFILEPICT> p(entry.block);
+        if (p.get())
+            DeleteMetaFile(p.get()->hMF);
+    }
+    GlobalFree(entry.block);
+}
+
+HGLOBAL CopyForUndo(UINT format)
+{
+    if (format == CF_METAFILEPICT)
+        return CopyMetafilePict();
+    return GetClipboardBlock(nullptr, format, CASE_NONE, nullptr);
+}
+
+void SetFlash(HWND hwnd, BOOL on)
+{
+    FlashWindow(hwnd, on);
+    MyTaskBarChangeIcon(hwnd, IDM_TRAYICON, on ? m_hFlashIcon : m_hIcon, "Quillet");
+}
+
+// Case conversion and emptying keep an existing snapshot, so that Undo
+// returns to the state before the first of several such changes.
+void EnsureUndo(HWND hwnd)
+{
+    if (m_UndoCount == 0)
+        PrepUndo(hwnd, 0);
+}
+
+// Replaces the open clipboard by its text (case-converted if asked);
+// without text the clipboard stays as it is.
+void ReduceOpenClipboard(HWND hwndMain, int caseMode)
+{
+    HGLOBAL text = GetClipboardBlock(nullptr, TextFormat(), caseMode, nullptr);
+    if (text != INVALID_BLOCK)
+        ReplaceWithText(text);
+    RefreshList(hwndMain, 1);
+}
+
+// The clipboard is closed on return, so the notification of this change
+// arrives while the caller still holds m_Active. False when the content is
+// private and was left alone.
+bool AutoConvertClipboard(HWND hwndMain)
+{
+    ClipboardGuard clip(hwndMain);
+    if (clip.ok() && IsPrivateClipboard())
+        return false;
+    SetFlash(hwndMain, TRUE);
+    InvalidateRect(hwndMain, nullptr, TRUE);
+    if (clip.ok()) {
+        PrepUndo(hwndMain, 0);
+        ReduceOpenClipboard(hwndMain, CASE_NONE);
+    }
+    return true;
+}
+
+} // namespace
+
+void FreeUndo()
+{
+    for (int i = 0; i < m_UndoCount; i++)
+        FreeEntry(m_Undo[i]);
+    m_UndoCount = 0;
+}
+
+void PrepUndo(HWND, int)
+{
+    FreeUndo();
+    if (IsPrivateClipboard())
+        return;
+    for (UINT format = EnumClipboardFormats(0); format && m_UndoCount < UNDO_MAX;
+         format = EnumClipboardFormats(format)) {
+        if (format == CF_OEMTEXT || format == CF_DIB)
+            continue;
+        HGLOBAL block = CopyForUndo(format);
+        if (block != INVALID_BLOCK)
+            m_Undo[m_UndoCount++] = {format, block};
+    }
+}
+
+void OnReduce(HWND hwndMain)
+{
+    ClipboardGuard clip(hwndMain);
+    if (!clip.ok())
+        return;
+    PrepUndo(hwndMain, 0);
+    ReduceOpenClipboard(hwndMain, CASE_NONE);
+}
+
+void OnAutoConvert(HWND hwndMain)
+{
+    m_Active = TRUE;
+    bool converted = AutoConvertClipboard(hwndMain);
+    m_Active = FALSE;
+    if (!converted)
+        return;
+    Sleep(250);
+    SetFlash(hwndMain, FALSE);
+}
+
+void OnUndo(HWND hwndMain)
+{
+    if (m_UndoCount == 0)
+        return;
+    DWORD autoConvert = gvGlobals.AutoConvert;
+    gvGlobals.AutoConvert = 0;
+    {
+        ClipboardGuard clip(hwndMain);
+        if (clip.ok()) {
+            EmptyClipboard();
+            for (int i = 0; i < m_UndoCount; i++)
+                if (!SetClipboardData(m_Undo[i].format, m_Undo[i].block))
+                    FreeEntry(m_Undo[i]);
+            m_UndoCount = 0;
+            RefreshList(hwndMain, 1);
+        }
+    }
+    gvGlobals.AutoConvert = autoConvert;
+}
+
+void OnChangeCase(HWND hwndMain, int caseMode)
+{
+    m_Active = TRUE;
+    {
+        ClipboardGuard clip(hwndMain);
+        if (clip.ok()) {
+            EnsureUndo(hwndMain);
+            ReduceOpenClipboard(hwndMain, caseMode);
+        }
+    }
+    m_Active = FALSE;
+}
+
+void OnEmpty(HWND hwndMain)
+{
+    m_Active = TRUE;
+    {
+        ClipboardGuard clip(hwndMain);
+        if (clip.ok()) {
+            EnsureUndo(hwndMain);
+            EmptyClipboard();
+            RefreshList(hwndMain, 1);
+        }
+    }
+    m_Active = FALSE;
+}

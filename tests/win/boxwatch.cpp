@@ -1,0 +1,119 @@
+#include "boxwatch.h"
+#include <gtest/gtest.h>
+#include <cstring>
+#include <iterator>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace {
+
+struct Expectation {
+    std::string caption;
+    BoxAnswer answer;
+};
+
+std::mutex g_lock;
+std::vector<Expectation> g_expected;
+std::set<HWND> g_handled;
+
+std::string Text(HWND hwnd)
+{
+    char buf[512] = "";
+    GetWindowTextA(hwnd, buf, sizeof buf);
+    return buf;
+}
+
+bool IsBox(HWND hwnd)
+{
+    char cls[16] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(hwnd))
+        return false;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != GetCurrentProcessId())
+        return false;
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    bool messageBox = GetDlgItem(hwnd, 0xFFFF) != nullptr;
+    return messageBox || (owner && !IsWindowEnabled(owner));
+}
+
+void Handle(HWND box)
+{
+    std::string caption = Text(box);
+    BoxAnswer answer;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (!g_handled.insert(box).second) {
+            PostMessageA(box, WM_COMMAND, IDOK, 0); // an unexpected box ignored IDCANCEL
+            return;
+        }
+        for (auto it = g_expected.begin(); it != g_expected.end(); ++it)
+            if (it->caption == caption) {
+                answer = it->answer;
+                g_expected.erase(it);
+                break;
+            }
+        if (!answer) {
+            ADD_FAILURE() << "unexpected box \"" << caption << "\": " << Text(GetDlgItem(box, 0xFFFF));
+            PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+    }
+    answer(box);
+}
+
+BOOL CALLBACK Visit(HWND hwnd, LPARAM)
+{
+    if (IsBox(hwnd))
+        Handle(hwnd);
+    return TRUE;
+}
+
+DWORD WINAPI Watch(void *)
+{
+    for (;;) {
+        EnumWindows(Visit, 0);
+        Sleep(50);
+        std::lock_guard<std::mutex> guard(g_lock);
+        for (auto it = g_handled.begin(); it != g_handled.end();)
+            it = IsWindow(*it) ? std::next(it) : g_handled.erase(it);
+    }
+}
+
+} // namespace
+
+void StartBoxWatcher()
+{
+    CloseHandle(CreateThread(nullptr, 0, Watch, nullptr, 0, nullptr));
+}
+
+void ExpectBox(const std::string &caption, BoxAnswer answer)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_expected.push_back({caption, std::move(answer)});
+}
+
+int TakePendingBoxes()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    int n = (int)g_expected.size();
+    g_expected.clear();
+    return n;
+}
+
+BoxAnswer ClickButton(int id)
+{
+    return CheckThenClick({}, id);
+}
+
+BoxAnswer CheckThenClick(std::initializer_list<int> checks, int id)
+{
+    std::vector<int> ids(checks);
+    return [ids, id](HWND box) {
+        for (int check : ids)
+            SendDlgItemMessageA(box, check, BM_CLICK, 0, 0);
+        SendDlgItemMessageA(box, id, BM_CLICK, 0, 0);
+    };
+}

@@ -1,0 +1,80 @@
+// quillet.exe started as a process of its own, as a user would.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <algorithm>
+#include <string>
+#include "resources/resource.h"
+#include "settings/registry.h"
+#include "testutil.h"
+
+namespace {
+
+class Program {
+public:
+    bool Start()
+    {
+        char path[MAX_PATH];
+        GetModuleFileNameA(nullptr, path, sizeof path);
+        std::string exe(path);
+        exe = exe.substr(0, exe.find_last_of('\\') + 1) + "quillet.exe";
+        std::string cmd = "\"" + exe + "\"";
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
+    }
+    ~Program()
+    {
+        if (!m_pi.hProcess)
+            return;
+        if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_pi.hProcess, 1);
+        CloseHandle(m_pi.hThread);
+        CloseHandle(m_pi.hProcess);
+    }
+    HWND Window() const { return FindWindowA(nullptr, "Quillet 6.0.200"); }
+    bool Ended(DWORD ms) const { return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
+
+private:
+    PROCESS_INFORMATION m_pi = {};
+};
+
+bool HasFormat(UINT f)
+{
+    std::vector<UINT> formats = ClipboardFormats();
+    return std::find(formats.begin(), formats.end(), f) != formats.end();
+}
+
+} // namespace
+
+TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
+{
+    WriteSettingsInt(nullptr, "AutoConvert", 1);
+    Program quillet;
+    ASSERT_TRUE(quillet.Start());
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (window = quillet.Window()) != nullptr; }, 15000));
+    WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000);
+
+    ASSERT_EQ(0, RunChild("--child-copy-formatted"));
+    UINT rtf = RegisterClipboardFormatA("Rich Text Format");
+    EXPECT_TRUE(WaitFor([rtf] { return !HasFormat(rtf); }, 5000));
+    EXPECT_EQ("Hello world", std::string(ClipboardData(CF_TEXT).c_str()));
+
+    // The exit path with "Exit" remembered: the process ends.
+    WriteSettingsInt(nullptr, "QuickExit", 670);
+    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_TRUE(quillet.Ended(10000));
+}
+
+TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
+{
+    WriteSettingsInt(nullptr, "StartToTray", 1);
+    Program quillet;
+    ASSERT_TRUE(quillet.Start());
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (window = quillet.Window()) != nullptr; }, 15000));
+    Settle(500);
+    EXPECT_FALSE(IsWindowVisible(window));
+    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
+    EXPECT_TRUE(quillet.Ended(10000));
+}
