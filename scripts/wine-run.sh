@@ -1,4 +1,12 @@
 #!/usr/bin/env bash
 # Runs a Windows program in the project's Wine prefix (the CTest emulator).
+# Wine's own background processes, started by the first program of a session,
+# inherit its output; a file instead of CTest's pipe keeps CTest from waiting
+# for them.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-exec wine "$@"
+out=$(mktemp)
+wine "$@" >"$out" 2>&1
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc
