@@ -4,6 +4,7 @@
 #include <cstdint>
 
 // Characters in one dump row: "%06x: ", 16 x "%02x ", "| ", 16 columns, "\r\n".
+// Dumps of 16 MiB and more widen the offset column of every row.
 constexpr size_t HEX_ROW_CHARS = 76;
 
 // Size of the block for n bytes of clipboard data: 80 x (n / 16 + 1), room

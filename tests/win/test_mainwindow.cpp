@@ -389,3 +389,14 @@ TEST_F(DeferredStartTest, ViewerChainSkipsAWindowThatLeft)
     for (Viewer &v : g_viewers)
         DestroyWindow(v.hwnd);
 }
+
+TEST_F(MainWindowTest, ReduceWaitsForAClipboardHeldOpenBriefly)
+{
+    ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+    Settle();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    PostMessageA(Main(), WM_COMMAND, IDM_REDUCE, 0);
+    Sleep(40);
+    CloseClipboard();
+    EXPECT_TRUE(WaitFor([] { return !Has(ClipboardFormats(), Registered("HTML Format")); }, 2000));
+}
