@@ -11,7 +11,15 @@ list(FILTER QUILLET_WIN_SOURCES EXCLUDE REGEX "/app/winmain\\.cpp$")
 add_library(quillet_core STATIC ${QUILLET_WIN_SOURCES})
 target_include_directories(quillet_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(quillet_core PRIVATE ${QUILLET_WARNINGS})
-target_link_libraries(quillet_core PUBLIC comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
+# Static libpng and libjpeg-turbo built by scripts/setup.sh; zlib from MinGW.
+set(QUILLET_DEPS "${PROJECT_SOURCE_DIR}/build/deps/${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32" CACHE PATH
+    "Prefix of the static picture libraries")
+find_library(PNG_STATIC NAMES libpng16.a PATHS ${QUILLET_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_library(JPEG_STATIC NAMES libjpeg.a PATHS ${QUILLET_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
+target_include_directories(quillet_core SYSTEM PUBLIC ${QUILLET_DEPS}/include)
+target_link_libraries(quillet_core PUBLIC ${PNG_STATIC} ${JPEG_STATIC} ${ZLIB_STATIC}
+    comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
 
 set(QUILLET_RC ${PROJECT_SOURCE_DIR}/src/resources/quillet.rc)
 file(GLOB QUILLET_RC_DEPENDS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/resources/*.h

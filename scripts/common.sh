@@ -17,7 +17,7 @@ configure_build() { # folder, cmake arguments...
 build_windows() { # triple, folder, extra cmake arguments...
   local triple=$1 dir=$2; shift 2
   configure_build "$dir" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-$triple.cmake" \
-    "$@"
+    -DQUILLET_DEPS="$build/deps/$triple" "$@"
 }
 
 ensure_prefix() {

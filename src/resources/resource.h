@@ -42,3 +42,15 @@
 #define IDS_ALLOCFAILED 1210
 #define IDS_LOCKFAILED 1240
 #define IDS_REDUCEONLY 1280
+
+#define IDM_FILEOPEN 90
+#define IDM_FILESAVEAS 110
+#define IDM_ABOUT 1000
+#define IDM_HELP 1090
+#define IDM_OPTIONS 1100
+
+#define IDS_ABOUT 1190
+#define IDS_FILEFILTER 1270
+
+#include "ids_options.h"
+#include "ids_splash.h"

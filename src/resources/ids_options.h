@@ -1,0 +1,3 @@
+#pragma once
+// Options dialog 930
+#define IDD_OPTIONS 930
