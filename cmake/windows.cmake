@@ -49,3 +49,5 @@ if(QUILLET_TESTS)
     gtest_discover_tests(quillet_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
         PROPERTIES TIMEOUT 90 RUN_SERIAL TRUE)
 endif()
+
+include(cmake/help.cmake)

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's icons and main-window banner into src/resources.
+"""Draws the program's icons, main-window banner and splash banner into src/resources.
 
 Shapes are filled with 4x4 supersampling so edges come out antialiased; the
 icons keep that coverage as alpha, the banner is flattened to 24-bit.
@@ -57,6 +57,19 @@ def capsule(ax, ay, bx, by, r):
     return inside, (min(ax, bx) - r, min(ay, by) - r, max(ax, bx) + r, max(ay, by) + r)
 
 
+def arc(cx, cy, rx, ry, pen, a0, a1):
+    """A stroke of width `pen` along an ellipse, from angle a0 to a1 (radians, y down)."""
+    def inside(x, y):
+        ux, uy = (x - cx) / rx, (y - cy) / ry
+        d = math.hypot(ux, uy)
+        if d == 0:
+            return False
+        if abs(d - 1) * min(rx, ry) > pen / 2:
+            return False
+        return (math.atan2(uy, ux) - a0) % (2 * math.pi) <= a1 - a0
+    return inside, (cx - rx - pen, cy - ry - pen, cx + rx + pen, cy + ry + pen)
+
+
 def feather(nx, ny, tx, ty, width, bare=0.22):
     """A quill vane along the nib-to-tip axis, bare near the nib, narrower on one side."""
     length = math.hypot(tx - nx, ty - ny)
@@ -93,6 +106,15 @@ class Canvas:
                 for k in range(3):
                     p[k] = c[k] / 255 * a + p[k] * (1 - a)
                 p[3] = a + p[3] * (1 - a)
+
+    def paste(self, other, ox, oy):
+        """Composites another canvas with its top-left corner at (ox, oy)."""
+        for y in range(other.h):
+            for x in range(other.w):
+                if 0 <= x + ox < self.w and 0 <= y + oy < self.h:
+                    src, dst = other.px[y * other.w + x], self.px[(y + oy) * self.w + x + ox]
+                    for k in range(4):
+                        dst[k] = src[k] + dst[k] * (1 - src[3])
 
     def pixel(self, x, y):
         """Straight (not premultiplied) 8-bit RGBA."""
@@ -189,6 +211,63 @@ def draw_banner(w, h):
     return c
 
 
+def wordmark(c, x, base, colour):
+    """"Quillet" in strokes: x-height 15, ascenders 22, pen 3.2; returns the right edge."""
+    pen, xh, asc = 3.2, 15, 22
+    r = pen / 2
+
+    def stem(x0, y0, x1, y1):
+        c.fill(capsule(x0, y0, x1, y1, r), colour)
+
+    # Q: an oval with a tail across its foot.
+    c.fill(arc(x + 9, base - asc / 2, 9 - r, asc / 2 - r, pen, 0, 2 * math.pi), colour)
+    stem(x + 10, base - 5, x + 18, base + 2)
+    x += 22
+    # u
+    stem(x + r, base - xh + r, x + r, base - 5)
+    c.fill(arc(x + 5.5, base - 5.5, 5.5 - r, 5.5 - r, pen, 0, math.pi), colour)
+    stem(x + 11 - r, base - xh + r, x + 11 - r, base - r)
+    x += 15
+    # i
+    stem(x + r, base - xh + r, x + r, base - r)
+    c.fill(ellipse(x + r, base - xh - 4.5, 2, 2), colour)
+    x += 7
+    # l l
+    for _ in range(2):
+        stem(x + r, base - asc + r, x + r, base - r)
+        x += 7
+    # e: a ring open at the lower right, with a bar at its middle
+    c.fill(arc(x + 6.5, base - xh / 2, 6.5 - r, xh / 2 - r, pen, 0.35 * math.pi, 2 * math.pi), colour)
+    stem(x + r + 0.5, base - xh / 2, x + 13 - r, base - xh / 2)
+    x += 16
+    # t: a stem that turns right at its foot, and a cross bar
+    stem(x + 2.5 + r, base - asc + 3, x + 2.5 + r, base - 4)
+    c.fill(arc(x + 6.5, base - 4.5, 4 - r / 2, 4 - r, pen, 0.5 * math.pi, math.pi), colour)
+    stem(x + 6.5, base - r, x + 8.5, base - r)
+    stem(x + r, base - xh + r, x + 9, base - xh + r)
+    return x + 10
+
+
+def draw_splash(w, h):
+    c = Canvas(w, h)
+    top, bottom = rgb("eef5fc"), rgb("b9d4ee")
+    c.fill(rrect(0, 0, w, h, 0), lambda x, y: mix(top, bottom, y / h))
+    for k in range(6):
+        c.fill(ellipse(w * 0.4, h * 0.45, w * (0.55 - k * 0.06), h * (0.6 - k * 0.06)),
+               (255, 255, 255), 0.06)
+    # A quiet wave along the foot, as on the main window's banner.
+    wave = [(x, h - 7 + 2.5 * math.sin(x / w * 2 * math.pi + 0.6)) for x in range(0, w + 1, 2)]
+    c.fill(polygon(wave + [(w, h), (0, h)]), rgb("3f78b2"), 0.75)
+    icon = draw_icon(44, False)
+    c.paste(icon, 8, 1)
+    right = wordmark(c, 62, 35, NAVY)
+    # Plain text lines trailing the name: what the program leaves on the clipboard.
+    for i, end in enumerate((w - 12, w - 22, w - 16)):
+        y = 21 + i * 5
+        c.fill(rrect(right + 8, y, end, y + 2, 1), LINE)
+    return c
+
+
 def write_ico(path, canvases):
     images = []
     for c in canvases:
@@ -233,6 +312,8 @@ def main():
     write_ico(os.path.join(OUT, "flash.ico"), [draw_icon(16, True), draw_icon(32, True)])
     # 68 x 155 dialog units of 8-point MS Sans Serif, less the sunken edge.
     write_bmp(os.path.join(OUT, "main.bmp"), draw_banner(100, 250))
+    # 133 x 31 dialog units.
+    write_bmp(os.path.join(OUT, "splash.bmp"), draw_splash(200, 50))
 
 
 if __name__ == "__main__":

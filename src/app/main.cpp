@@ -1,9 +1,13 @@
 #include "main.h"
+#include "help.h"
+#include "options.h"
 #include "quitdlg.h"
 #include "taskbar.h"
+#include "titlesplash.h"
 #include "clipboard/clipboard.h"
 #include "clipboard/formats.h"
 #include "clipboard/reduce.h"
+#include "clipboard/textfile.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include <cstdio>
@@ -35,6 +39,8 @@ void ExtendSystemMenu(HWND hwnd)
     HMENU sys = GetSystemMenu(hwnd, FALSE);
     char text[64];
     AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
+    if (LoadStringA(gvGlobals.hInstance, IDS_ABOUT, text, sizeof text))
+        AppendMenuA(sys, MF_STRING, IDM_ABOUT, text);
     if (LoadStringA(gvGlobals.hInstance, IDS_REDUCEONLY, text, sizeof text))
         AppendMenuA(sys, MF_STRING, IDM_REDUCE, text);
 }
@@ -112,6 +118,21 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
     switch (id) {
     case IDM_EXIT:
         OnCancel(hwnd);
+        break;
+    case IDM_FILEOPEN:
+        OnFileOpen(hwnd);
+        break;
+    case IDM_FILESAVEAS:
+        OnFileSaveas(hwnd);
+        break;
+    case IDM_ABOUT:
+        ShowAboutBox();
+        break;
+    case IDM_HELP:
+        CallHtmlHelp(hwnd, 0, 0);
+        break;
+    case IDM_OPTIONS:
+        OptionsDialog(hwnd);
         break;
     case IDM_TRAYTOGGLE:
         ShowMainWindow(hwnd, !m_Visible);
@@ -212,6 +233,10 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
         if (LOWORD(wParam) == IDM_REDUCE) {
             OnReduce(hwnd);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDM_ABOUT) {
+            ShowAboutBox();
             return TRUE;
         }
         return FALSE;

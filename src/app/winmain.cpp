@@ -1,13 +1,36 @@
+#include "help.h"
 #include "main.h"
+#include "titlesplash.h"
 #include "settings/registry.h"
 #include "util/globals.h"
+#include "util/safefns.h"
 #include <commctrl.h>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
+const UINT SPLASH_TIMEOUT_MS = 3000;
+
+// The help file is the module path with ".chm" for its extension; without
+// a readable path or a '.' in its first 256 characters there is no help.
+char *FormHelpPath()
+{
+    char path[MAX_PATH];
+    DWORD len = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (len == 0 || len >= sizeof path)
+        return nullptr;
+    char *dot = strrchr(path, '.');
+    if (!dot || dot - path >= 256)
+        return nullptr;
+    // The dot lies within the first 256 characters, so ".chm" always fits.
+    safe_strcpy(dot, sizeof path - (dot - path), ".chm");
+    return _strdup(path);
+}
+
 void ReadOptions()
 {
+    gvGlobals.HideSplash = GetSettingsInt(nullptr, "HideSplash", 0);
     gvGlobals.StartToTray = GetSettingsInt(nullptr, "StartToTray", 0);
     gvGlobals.AutoConvert = GetSettingsInt(nullptr, "AutoConvert", 0);
     gvGlobals.KeepUnicode = GetSettingsInt(nullptr, "KeepUnicode", 0);
@@ -20,8 +43,14 @@ int AnyInstance(HINSTANCE instance)
     InitCommonControlsEx(&icc);
     memset(&gvGlobals, 0, sizeof gvGlobals);
     gvGlobals.hInstance = instance;
+    gvGlobals.HelpFile = FormHelpPath();
     ReadOptions();
+    if (!gvGlobals.HideSplash)
+        ShowTitleSplash(SPLASH_TIMEOUT_MS);
     RunMainWindow(instance);
+    TerminateHtmlHelp();
+    free(gvGlobals.HelpFile);
+    gvGlobals.HelpFile = nullptr;
     return 0;
 }
 

@@ -4,3 +4,8 @@
 
 void OnFileOpen(HWND hwndMain);
 void OnFileSaveas(HWND hwndMain);
+
+// The work after the file dialogs. hwndMain owns the message boxes and has
+// its format list refreshed.
+void LoadTextFile(HWND hwndMain, const char *path);
+void SaveClipboardText(HWND hwndMain, const char *path);

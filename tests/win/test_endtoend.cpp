@@ -49,6 +49,7 @@ bool HasFormat(UINT f)
 TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
 {
     WriteSettingsInt(nullptr, "AutoConvert", 1);
+    WriteSettingsInt(nullptr, "HideSplash", 1);
     Program quillet;
     ASSERT_TRUE(quillet.Start());
     HWND window = nullptr;
@@ -69,6 +70,7 @@ TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
 TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
 {
     WriteSettingsInt(nullptr, "StartToTray", 1);
+    WriteSettingsInt(nullptr, "HideSplash", 1);
     Program quillet;
     ASSERT_TRUE(quillet.Start());
     HWND window = nullptr;
@@ -77,4 +79,29 @@ TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
     EXPECT_FALSE(IsWindowVisible(window));
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
     EXPECT_TRUE(quillet.Ended(10000));
+}
+
+TEST(EndToEnd, SplashComesFirstUnlessHidden)
+{
+    Program quillet;
+    ASSERT_TRUE(quillet.Start());
+    // The splash (caption "Quillet") shows before the main window.
+    ASSERT_TRUE(WaitFor([] { return FindWindowA("#32770", "Quillet") != nullptr; }, 15000));
+    EXPECT_EQ(nullptr, quillet.Window());
+    DWORD shown = GetTickCount();
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (window = quillet.Window()) != nullptr; }, 10000));
+    EXPECT_GE(GetTickCount() - shown, 2000u);
+    WriteSettingsInt(nullptr, "QuickExit", 670);
+    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_TRUE(quillet.Ended(10000));
+
+    WriteSettingsInt(nullptr, "HideSplash", 1);
+    Program quick;
+    DWORD started = GetTickCount();
+    ASSERT_TRUE(quick.Start());
+    ASSERT_TRUE(WaitFor([&] { return (window = quick.Window()) != nullptr; }, 15000));
+    EXPECT_LT(GetTickCount() - started, 2000u);
+    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_TRUE(quick.Ended(10000));
 }

@@ -400,3 +400,30 @@ TEST_F(MainWindowTest, ReduceWaitsForAClipboardHeldOpenBriefly)
     CloseClipboard();
     EXPECT_TRUE(WaitFor([] { return !Has(ClipboardFormats(), Registered("HTML Format")); }, 2000));
 }
+
+TEST_F(MainWindowTest, CommandsOpenTheirDialogs)
+{
+    HMENU sys = GetSystemMenu(Main(), FALSE);
+    char text[64] = "";
+    GetMenuStringA(sys, IDM_ABOUT, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_STREQ("&About Quillet...", text);
+
+    // The about box is owned by the desktop, so it is found and closed here.
+    PostMessageA(Main(), WM_SYSCOMMAND, IDM_ABOUT, 0);
+    HWND about = nullptr;
+    ASSERT_TRUE(WaitFor([this, &about] {
+        about = FindWindowA("#32770", "Quillet");
+        return about && about != Main() && IsWindowVisible(about);
+    }));
+    PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([about] { return !IsWindow(about); }));
+
+    ExpectBox("Quillet Options", ClickButton(IDCANCEL));
+    Command(IDM_OPTIONS);
+    EXPECT_EQ(0, TakePendingBoxes());
+
+    // F1 with no help file does nothing.
+    gvGlobals.HelpFile = nullptr;
+    Command(IDM_HELP);
+    EXPECT_EQ(nullptr, FindWindowA(nullptr, "Quillet Help"));
+}

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Fuzzes the PNG and JPEG decoders with clang's libFuzzer, ASan and UBSan,
+# seeded with the libraries' own test images. Not part of scripts/test.sh;
+# needs clang and libclang-rt-14-dev (sudo apt-get install clang
+# libclang-rt-14-dev) and the sources that scripts/setup.sh unpacks.
+#
+# libpng and libjpeg-turbo are built here from those sources with the same
+# instrumentation: against the uninstrumented system libraries the fuzzer
+# sees only our own few branches, and ASan misses the libraries' writes into
+# our pixel buffers.
+#
+# Usage: scripts/fuzz.sh [seconds per target, default 60]
+# The corpora grow in build/fuzz/corpus-*; crashing inputs land in build/fuzz.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+seconds=${1:-60}
+out="$build/fuzz"
+libs="$out/libs"
+png_src=$(compgen -G "$build/deps/src/libpng-1.6*/" | head -n 1) || { echo "run scripts/setup.sh first"; exit 1; }
+jpeg_src=$(compgen -G "$build/deps/src/libjpeg-turbo-*/" | head -n 1) || { echo "run scripts/setup.sh first"; exit 1; }
+
+sanitize="-g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all"
+build_lib() { # source folder, name, cmake arguments...
+  local src=$1 name=$2; shift 2
+  echo "fuzz: building instrumented $name"
+  cmake -S "$src" -B "$out/build-$name" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=None \
+    -DCMAKE_C_FLAGS="$sanitize -fsanitize=fuzzer-no-link" -DCMAKE_INSTALL_PREFIX="$libs" -Wno-dev "$@" >/dev/null
+  cmake --build "$out/build-$name" --target install >/dev/null
+}
+[ -f "$libs/lib/libpng16.a" ] || build_lib "$png_src" png -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF
+# Without SIMD every pixel write goes through instrumented C.
+[ -f "$libs/lib/libjpeg.a" ] || build_lib "$jpeg_src" jpeg -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF
+
+flags=(-std=c++17 $sanitize -fsanitize=fuzzer -I"$here/src" -I"$libs/include")
+clang++ "${flags[@]}" "$here/fuzz/fuzz_pngdecode.cpp" "$here/src/viewer/pngdecode.cpp" "$libs/lib/libpng16.a" -lz \
+  -o "$out/fuzz_pngdecode"
+clang++ "${flags[@]}" "$here/fuzz/fuzz_jpegdecode.cpp" "$here/src/viewer/jpegdecode.cpp" "$libs/lib/libjpeg.a" \
+  -o "$out/fuzz_jpegdecode"
+
+mkdir -p "$out/seeds-png" "$out/seeds-jpeg" "$out/corpus-png" "$out/corpus-jpeg"
+find "$png_src/contrib/pngsuite" "$png_src/contrib/testpngs" -name '*.png' -exec cp {} "$out/seeds-png" \;
+cp "$jpeg_src"/testimages/*.jpg "$out/seeds-jpeg"
+
+# Pictures may take 256 MiB of pixels, so the memory limit stays well above.
+status=0
+for kind in png jpeg; do
+  echo "fuzz: $kind for $seconds s"
+  "$out/fuzz_${kind}decode" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    -artifact_prefix="$out/$kind-" -print_final_stats=1 "$out/corpus-$kind" "$out/seeds-$kind" || status=1
+done
+exit $status
