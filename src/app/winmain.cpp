@@ -41,6 +41,8 @@ int AnyInstance(HINSTANCE instance)
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_COOL_CLASSES |
                                                 ICC_NATIVEFNTCTL_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
+    // The viewer's rich-text pane; the library stays loaded for the process.
+    LoadLibraryA("riched20.dll");
     memset(&gvGlobals, 0, sizeof gvGlobals);
     gvGlobals.hInstance = instance;
     gvGlobals.HelpFile = FormHelpPath();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <cstring>
 #include "boxwatch.h"
 #include "childmodes.h"
@@ -107,6 +108,10 @@ class StateReset : public ::testing::EmptyTestEventListener {
 int main(int argc, char **argv)
 {
     gvGlobals.hInstance = GetModuleHandle(nullptr);
+    // As the program's start-up does: common controls 6 and Rich Edit 2.0.
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    LoadLibraryA("riched20.dll");
     if (argc >= 2 && strncmp(argv[1], "--child-", 8) == 0)
         return RunChildMode(argc - 1, argv + 1);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,25 @@
+#pragma once
+// Rendering of a picture format into the viewer's off-screen bitmap, drawn
+// fitted into the picture frame (control 880) and copied on every paint.
+#include <windows.h>
+
+struct MyBmpInfo {
+    DWORD width;
+    DWORD height;
+    DWORD bitsPerPixel;
+};
+
+extern HBITMAP m_bmpLocal;     // the rendered picture, null before the first
+extern MyBmpInfo m_mybmpInfo;  // what the information text reports
+
+// Renders `format` of the clipboard into a new m_bmpLocal of the frame's size.
+void ClipboardToBitmap(HWND dlg, UINT format);
+// Draws a bitmap fitted into `frame` (origin 0, 0) and records its info.
+void DrawBMP(HDC dc, HBITMAP bitmap, const RECT *frame);
+// The owner-draw paint of the picture frame: copies m_bmpLocal.
+void PaintPictureFrame(const DRAWITEMSTRUCT *item);
+// Deletes m_bmpLocal (the viewer's close sequence).
+void FreePicture();
+
+#define IDC_PICTUREFRAME 880
+#define IDB_PLACEHOLDER 170
