@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/helploader.h"
+#include "clipboard/formats.h"
 #include "util/globals.h"
 #include "util/guards.h"
 
@@ -136,11 +137,6 @@ int DoLaunch(HWND owner, const char *target)
     sei.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExA(&sei) && reinterpret_cast<INT_PTR>(sei.hInstApp) > 32)
         return 1;
-    DWORD error = LaunchError(sei, GetLastError());
-    char text[256] = "";
-    // System texts may hold %1-style inserts; there are no arguments for them.
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    MessageBoxA(owner, text, APP_NAME, MB_ICONHAND);
+    SystemMessage(owner, LaunchError(sei, GetLastError()), MB_ICONHAND);
     return 0;
 }

@@ -73,13 +73,13 @@ void RefreshList(HWND hwndMain, int clipboardOpen)
     m_CanReduce = text;
 }
 
-int SystemMessage(HWND owner, DWORD error)
+int SystemMessage(HWND owner, DWORD error, UINT icon)
 {
     char text[256] = "";
     // System texts may hold %1-style inserts; there are no arguments for them.
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    return MessageBoxA(owner, text, APP_NAME, MB_ICONEXCLAMATION);
+    return MessageBoxA(owner, text, APP_NAME, icon);
 }
 
 int ShowStringMessage(HWND owner, UINT id, UINT flags)

@@ -16,7 +16,7 @@ void RefreshList(HWND hwndMain, int clipboardOpen);
 extern BOOL m_CanReduce;
 
 // Shows the system's text for a Win32 error code; returns the box's result.
-int SystemMessage(HWND owner, DWORD error);
+int SystemMessage(HWND owner, DWORD error, UINT icon = MB_ICONEXCLAMATION);
 
 // Shows string `id` of the program's string table; returns the box's result.
 int ShowStringMessage(HWND owner, UINT id, UINT flags);

@@ -13,23 +13,6 @@ const DWORD OPEN_FLAGS = OFN_READONLY | OFN_SHOWHELP | OFN_PATHMUSTEXIST | OFN_F
 // No overwrite prompt: Save As replaces an existing file without a question.
 const DWORD SAVE_FLAGS = OFN_SHOWHELP | OFN_PATHMUSTEXIST;
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : m_h(h) {}
-    ~FileHandle()
-    {
-        if (ok())
-            CloseHandle(m_h);
-    }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
-
 using FileDialogFn = BOOL(WINAPI *)(LPOPENFILENAMEA);
 
 // Fills path with the user's choice; false when the dialog was cancelled.

@@ -79,3 +79,21 @@ public:
 private:
     HKEY m_h;
 };
+
+// A file opened with CreateFile (INVALID_HANDLE_VALUE on failure).
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : m_h(h) {}
+    ~FileHandle()
+    {
+        if (ok())
+            CloseHandle(m_h);
+    }
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(const FileHandle &) = delete;
+    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
