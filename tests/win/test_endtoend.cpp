@@ -32,6 +32,13 @@ public:
         CloseHandle(m_pi.hProcess);
     }
     HWND Window() const { return FindWindowA(nullptr, "Quillet 6.0.200"); }
+    // The main window once it exists, or null after 15 s.
+    HWND WaitForWindow() const
+    {
+        HWND window = nullptr;
+        WaitFor([&] { return (window = Window()) != nullptr; }, 15000);
+        return window;
+    }
     bool Ended(DWORD ms) const { return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
 
 private:
@@ -52,8 +59,8 @@ TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
     WriteSettingsInt(nullptr, "HideSplash", 1);
     Program quillet;
     ASSERT_TRUE(quillet.Start());
-    HWND window = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (window = quillet.Window()) != nullptr; }, 15000));
+    HWND window = quillet.WaitForWindow();
+    ASSERT_NE(nullptr, window);
     WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000);
 
     ASSERT_EQ(0, RunChild("--child-copy-formatted"));
@@ -73,8 +80,8 @@ TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
     WriteSettingsInt(nullptr, "HideSplash", 1);
     Program quillet;
     ASSERT_TRUE(quillet.Start());
-    HWND window = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (window = quillet.Window()) != nullptr; }, 15000));
+    HWND window = quillet.WaitForWindow();
+    ASSERT_NE(nullptr, window);
     Settle(500);
     EXPECT_FALSE(IsWindowVisible(window));
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
@@ -89,8 +96,8 @@ TEST(EndToEnd, SplashComesFirstUnlessHidden)
     ASSERT_TRUE(WaitFor([] { return FindWindowA("#32770", "Quillet") != nullptr; }, 15000));
     EXPECT_EQ(nullptr, quillet.Window());
     DWORD shown = GetTickCount();
-    HWND window = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (window = quillet.Window()) != nullptr; }, 10000));
+    HWND window = quillet.WaitForWindow();
+    ASSERT_NE(nullptr, window);
     EXPECT_GE(GetTickCount() - shown, 2000u);
     WriteSettingsInt(nullptr, "QuickExit", 670);
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
@@ -100,7 +107,8 @@ TEST(EndToEnd, SplashComesFirstUnlessHidden)
     Program quick;
     DWORD started = GetTickCount();
     ASSERT_TRUE(quick.Start());
-    ASSERT_TRUE(WaitFor([&] { return (window = quick.Window()) != nullptr; }, 15000));
+    window = quick.WaitForWindow();
+    ASSERT_NE(nullptr, window);
     EXPECT_LT(GetTickCount() - started, 2000u);
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     EXPECT_TRUE(quick.Ended(10000));
