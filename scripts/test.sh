@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 build_windows i686-w64-mingw32 "$build/win32" -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 build_windows x86_64-w64-mingw32 "$build/win64" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_TESTS=ON \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh"
-configure_build "$build/native" -DCMAKE_BUILD_TYPE=Debug
+configure_build "$build/native" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_DEPS_SRC="$build/deps/src"
 
 ensure_display
 ensure_prefix
