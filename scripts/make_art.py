@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the program's icons, main-window banner and splash banner into src/resources.
+"""Draws the program's icons, main-window banner, splash banner and the viewer's
+placeholder picture and add button images into src/resources.
 
 Shapes are filled with 4x4 supersampling so edges come out antialiased; the
-icons keep that coverage as alpha, the banner is flattened to 24-bit.
+icons keep that coverage as alpha, the banner is flattened to 24-bit. The add
+button images are 16 x 16 pixel art.
 """
 import math
 import os
@@ -268,6 +270,118 @@ def draw_splash(w, h):
     return c
 
 
+# A 5 x 7 pixel font for the placeholder's text, one string of five bits a row;
+# g, p and y add two rows below the baseline.
+GLYPHS = {
+    " ": ["00000"] * 7,
+    ".": ["00000", "00000", "00000", "00000", "00000", "01100", "01100"],
+    "T": ["11111", "00100", "00100", "00100", "00100", "00100", "00100"],
+    "a": ["00000", "00000", "01110", "00001", "01111", "10001", "01111"],
+    "b": ["10000", "10000", "10110", "11001", "10001", "10001", "11110"],
+    "c": ["00000", "00000", "01110", "10000", "10000", "10001", "01110"],
+    "d": ["00001", "00001", "01101", "10011", "10001", "10001", "01111"],
+    "e": ["00000", "00000", "01110", "10001", "11111", "10000", "01110"],
+    "g": ["00000", "00000", "01111", "10001", "10001", "10001", "01111", "00001", "01110"],
+    "h": ["10000", "10000", "10110", "11001", "10001", "10001", "10001"],
+    "i": ["00100", "00000", "01100", "00100", "00100", "00100", "01110"],
+    "l": ["01100", "00100", "00100", "00100", "00100", "00100", "01110"],
+    "m": ["00000", "00000", "11010", "10101", "10101", "10001", "10001"],
+    "n": ["00000", "00000", "10110", "11001", "10001", "10001", "10001"],
+    "o": ["00000", "00000", "01110", "10001", "10001", "10001", "01110"],
+    "p": ["00000", "00000", "11110", "10001", "10001", "10001", "11110", "10000", "10000"],
+    "s": ["00000", "00000", "01110", "10000", "01110", "00001", "11110"],
+    "t": ["01000", "01000", "11100", "01000", "01000", "01001", "00110"],
+    "y": ["00000", "00000", "10001", "10001", "10001", "10001", "01111", "00001", "01110"],
+}
+
+
+def pixel_text(c, text, x, y, scale, colour):
+    """Blocks of scale x scale pixels, one column of space between letters."""
+    for ch in text:
+        for row, bits in enumerate(GLYPHS[ch]):
+            for col, bit in enumerate(bits):
+                if bit == "1":
+                    px, py = x + col * scale, y + row * scale
+                    c.fill(rrect(px, py, px + scale, py + scale, 0), colour)
+        x += 6 * scale
+
+
+def pixel_text_width(text, scale):
+    return (6 * len(text) - 1) * scale
+
+
+def draw_placeholder(w, h):
+    c = Canvas(w, h)
+    top, bottom = rgb("fbfdff"), rgb("dde9f5")
+    c.fill(rrect(0, 0, w, h, 0), lambda x, y: mix(top, bottom, y / h))
+    c.fill(rrect(0.5, 0.5, w - 0.5, h - 0.5, 0), LINE)
+    c.fill(rrect(1.5, 1.5, w - 1.5, h - 1.5, 0), lambda x, y: mix(top, bottom, y / h))
+    cx, cy, r = w / 2, 60, 44
+    c.fill(ellipse(cx + 2, cy + 3, r, r), NAVY, 0.12)
+    c.fill(ellipse(cx, cy, r, r), BOARD)
+    c.fill(ellipse(cx, cy, r - 3, r - 3), lambda x, y: mix(VANE, BOARD_LIGHT, (y - cy + r) / (2 * r)))
+    for ex in (cx - 15, cx + 15):
+        c.fill(ellipse(ex, cy - 12, 5, 7), INK)
+        c.fill(ellipse(ex - 1.5, cy - 15, 1.6, 2), PAPER)
+    # The frown: the upper half of an ellipse below the face's middle.
+    c.fill(arc(cx, cy + 28, 19, 14, 4, math.pi * 1.12, math.pi * 1.88), INK)
+    text = "The image cannot be displayed."
+    scale = 2
+    pixel_text(c, text, round((w - pixel_text_width(text, scale)) / 2), 122, scale, INK)
+    return c
+
+
+# The grey that LoadImage's LR_LOADMAP3DCOLORS replaces by the button face; the
+# images use no other of the greys that flag remaps (128 and 223).
+FACE = (192, 192, 192)
+# A disabled bitmap button is drawn embossed from the pixels that are not
+# white, so the grey plus stands on white to keep its shape.
+WHITE = (255, 255, 255)
+
+
+def draw_plus(grey):
+    """A 16 x 16 plus with a dark outline, lit from the upper left."""
+    ground = WHITE if grey else FACE
+
+    def inside(x, y):
+        return (5 <= x <= 10 and 1 <= y <= 14) or (1 <= x <= 14 and 5 <= y <= 10)
+
+    outline, fill, light, shade = rgb("1d6a2b"), rgb("3aa84a"), rgb("8fdc8a"), rgb("267f35")
+    if grey:
+        outline, fill, light, shade = (100, 100, 100), (160, 160, 160), (236, 236, 236), (134, 134, 134)
+    rows = []
+    for y in range(16):
+        row = []
+        for x in range(16):
+            if not inside(x, y):
+                row.append(ground)
+            elif not all(inside(x + dx, y + dy) for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))):
+                row.append(outline)
+            elif not inside(x - 2, y) or not inside(x, y - 2):
+                row.append(light)
+            elif not inside(x + 2, y) or not inside(x, y + 2):
+                row.append(shade)
+            else:
+                row.append(fill)
+        rows.append(row)
+    return rows
+
+
+def write_bmp8(path, rows):
+    """An 8-bit palette BMP: LR_LOADMAP3DCOLORS works only on a colour table."""
+    palette = sorted({c for row in rows for c in row})
+    index = {c: i for i, c in enumerate(palette)}
+    w, h = len(rows[0]), len(rows)
+    stride = (w + 3) // 4 * 4
+    bits = b"".join(bytes(index[c] for c in row) + b"\0" * (stride - w) for row in reversed(rows))
+    table = b"".join(struct.pack("<4B", b, g, r, 0) for r, g, b in palette)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(bits), 2835, 2835, len(palette), 0)
+    offset = 14 + len(info) + len(table)
+    head = struct.pack("<2sIHHI", b"BM", offset + len(bits), 0, 0, offset)
+    with open(path, "wb") as f:
+        f.write(head + info + table + bits)
+
+
 def write_ico(path, canvases):
     images = []
     for c in canvases:
@@ -314,6 +428,10 @@ def main():
     write_bmp(os.path.join(OUT, "main.bmp"), draw_banner(100, 250))
     # 133 x 31 dialog units.
     write_bmp(os.path.join(OUT, "splash.bmp"), draw_splash(200, 50))
+    write_bmp8(os.path.join(OUT, "add.bmp"), draw_plus(False))
+    write_bmp8(os.path.join(OUT, "add_grey.bmp"), draw_plus(True))
+    # The viewer shows it for a picture it cannot display.
+    write_bmp(os.path.join(OUT, "placeholder.bmp"), draw_placeholder(379, 159))
 
 
 if __name__ == "__main__":

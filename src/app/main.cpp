@@ -10,6 +10,7 @@
 #include "clipboard/textfile.h"
 #include "resources/resource.h"
 #include "util/globals.h"
+#include "viewer/viewer.h"
 #include <cstdio>
 
 HWND m_hwndMain;
@@ -154,6 +155,9 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
         break;
     case IDM_EMPTY:
         OnEmpty(hwnd);
+        break;
+    case IDM_VIEW:
+        ViewDialog(hwnd);
         break;
     default:
         break;

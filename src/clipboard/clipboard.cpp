@@ -13,20 +13,34 @@ namespace {
 
 enum CopyResult { COPY_OK, COPY_NOMEM, COPY_NOLOCK };
 
-void StepProgress(void *bar)
+// The bar advances one step per 1024 bytes but is only told about every
+// 1/256 of its range: each message repaints it, and 16 MB of data would
+// otherwise send 16384 of them.
+struct Progress {
+    HWND bar;
+    SIZE_T steps;
+    SIZE_T stride;
+};
+
+void StepProgress(void *context)
 {
-    SendMessageA(static_cast<HWND>(bar), PBM_STEPIT, 0, 0);
+    auto *progress = static_cast<Progress *>(context);
+    if (++progress->steps % progress->stride == 0)
+        SendMessageA(progress->bar, PBM_SETPOS, static_cast<WPARAM>(progress->steps), 0);
 }
 
 void WriteHexDump(HWND viewer, const BYTE *src, SIZE_T n, char *dst)
 {
     HWND bar = GetDlgItem(viewer, IDC_VIEWPROGRESS);
+    SIZE_T range = n / 1024 + 1;
     ShowWindow(bar, SW_SHOW);
-    SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(n / 1024 + 1));
+    SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
     SendMessageA(bar, PBM_SETPOS, 0, 0);
     UpdateWindow(bar);
-    HexDump(src, n, dst, StepProgress, bar);
+    Progress progress = {bar, 0, range / 256 + 1};
+    HexDump(src, n, dst, StepProgress, &progress);
+    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(progress.steps), 0);
     ShowWindow(bar, SW_HIDE);
 }
 

@@ -54,3 +54,4 @@
 
 #include "ids_options.h"
 #include "ids_splash.h"
+#include "ids_viewer.h"

@@ -16,9 +16,9 @@ FitRect FitPicture(uint32_t w, uint32_t h, int W, int H);
 
 // The fields of a BITMAPINFOHEADER that locate the pixels.
 struct DibHeader {
-    uint32_t size;        // biSize
+    uint32_t size; // biSize
     int32_t width;
-    int32_t height;       // negative: rows run top-down
+    int32_t height; // negative: rows run top-down
     uint16_t bitCount;
     uint32_t compression;
     uint32_t clrUsed;

@@ -9,8 +9,8 @@ struct MyBmpInfo {
     DWORD bitsPerPixel;
 };
 
-extern HBITMAP m_bmpLocal;     // the rendered picture, null before the first
-extern MyBmpInfo m_mybmpInfo;  // what the information text reports
+extern HBITMAP m_bmpLocal;    // the rendered picture, null before the first
+extern MyBmpInfo m_mybmpInfo; // what the information text reports
 
 // Renders `format` of the clipboard into a new m_bmpLocal of the frame's size.
 void ClipboardToBitmap(HWND dlg, UINT format);

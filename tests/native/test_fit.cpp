@@ -19,8 +19,8 @@ TEST(Fit, WorkedExamplesInA600x400Frame)
     ExpectRect(FitPicture(100, 50, 600, 400), 250, 174, 100, 51);
     ExpectRect(FitPicture(1200, 300, 600, 400), 0, 124, 600, 151);
     ExpectRect(FitPicture(300, 300, 600, 400), 149, 50, 301, 300);
-    ExpectRect(FitPicture(1200, 800, 600, 400), 0, 0, 601, 400);   // equal ratios
-    ExpectRect(FitPicture(100, 0, 600, 400), 0, 0, 600, 400);      // height 0 fills
+    ExpectRect(FitPicture(1200, 800, 600, 400), 0, 0, 601, 400); // equal ratios
+    ExpectRect(FitPicture(100, 0, 600, 400), 0, 0, 600, 400);    // height 0 fills
 }
 
 TEST(Fit, ExtremeSizesStayInsideTheFrameArithmetic)
@@ -31,7 +31,7 @@ TEST(Fit, ExtremeSizesStayInsideTheFrameArithmetic)
     FitRect wide = FitPicture(4000000000u, 1, 600, 400);
     EXPECT_EQ(600, wide.right - wide.left);
     EXPECT_EQ(1, wide.bottom - wide.top);
-    ExpectRect(FitPicture(10, 10, 0, 0), 0, 0, 0, 0);   // an empty frame
+    ExpectRect(FitPicture(10, 10, 0, 0), 0, 0, 0, 0); // an empty frame
 }
 
 TEST(Fit, DibBitsFollowMasksAndTheColourTableActuallyUsed)
@@ -41,29 +41,29 @@ TEST(Fit, DibBitsFollowMasksAndTheColourTableActuallyUsed)
     ASSERT_TRUE(DibBitsOffset(h, 40 + 1024 + 16, &offset));
     EXPECT_EQ(40u + 256 * 4, offset);
 
-    h.clrUsed = 2;   // a short table
+    h.clrUsed = 2; // a short table
     ASSERT_TRUE(DibBitsOffset(h, 100, &offset));
     EXPECT_EQ(48u, offset);
 
-    h = {40, 4, -4, 16, 3, 0};   // BI_BITFIELDS with masks after a 40-byte header
+    h = {40, 4, -4, 16, 3, 0}; // BI_BITFIELDS with masks after a 40-byte header
     ASSERT_TRUE(DibBitsOffset(h, 100, &offset));
     EXPECT_EQ(52u, offset);
-    h.size = 124;                // a V5 header holds its masks itself
+    h.size = 124; // a V5 header holds its masks itself
     ASSERT_TRUE(DibBitsOffset(h, 200, &offset));
     EXPECT_EQ(124u, offset);
 
     h = {40, 4, 4, 24, 0, 0};
     ASSERT_TRUE(DibBitsOffset(h, 40, &offset));
     EXPECT_EQ(40u, offset);
-    h.clrUsed = 0x40000000;      // a table past the block
+    h.clrUsed = 0x40000000; // a table past the block
     EXPECT_FALSE(DibBitsOffset(h, 1000, &offset));
-    h = {8, 4, 4, 24, 0, 0};     // a header too small to be one
+    h = {8, 4, 4, 24, 0, 0}; // a header too small to be one
     EXPECT_FALSE(DibBitsOffset(h, 1000, &offset));
 
     uint8_t block[40] = {};
     block[0] = 40;
     block[4] = 7;
-    memset(block + 8, 0xFF, 4);  // height -1
+    memset(block + 8, 0xFF, 4); // height -1
     block[14] = 32;
     DibHeader read = {};
     ASSERT_TRUE(ReadDibHeader(block, sizeof block, &read));

@@ -103,10 +103,14 @@ protected:
         CloseHandle(h);
         return path;
     }
-    static bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    static bool Exists(const std::string &path)
+    {
+        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
     static std::string ReadAll(const std::string &path)
     {
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return "<missing>";
         std::string bytes(GetFileSize(h, nullptr), '\0');

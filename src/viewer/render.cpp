@@ -1,0 +1,235 @@
+// Rendering of a clipboard picture into the viewer's off-screen bitmap.
+#include "viewer/render.h"
+
+#include <cstdint>
+
+#include "util/globals.h"
+#include "util/guards.h"
+#include "viewer/fit.h"
+#include "viewer/pictures.h"
+
+HBITMAP m_bmpLocal = nullptr;
+MyBmpInfo m_mybmpInfo = {};
+
+namespace {
+
+RECT Fit(uint32_t w, uint32_t h, const RECT *frame)
+{
+    FitRect fit = FitPicture(w, h, frame->right, frame->bottom);
+    return {fit.left, fit.top, fit.right, fit.bottom};
+}
+
+// For the bitmaps rendering obtains itself: they are not needed once drawn.
+void DrawAndDelete(HDC dc, HBITMAP bitmap, const RECT *frame)
+{
+    DrawBMP(dc, bitmap, frame);
+    DeleteObject(bitmap);
+}
+
+void DrawPlaceholder(HDC dc, const RECT *frame)
+{
+    DrawAndDelete(dc, LoadPlaceholder(), frame);
+}
+
+uint32_t Magnitude(LONG v)
+{
+    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+}
+
+// Whether the pixel data that GDI will read lies within `available` bytes.
+bool PixelsFit(const BITMAPINFOHEADER *header, const DibHeader &dib, size_t available)
+{
+    if (dib.width <= 0)
+        return false;
+    switch (dib.compression) {
+    case BI_RGB:
+    case BI_BITFIELDS: {
+        uint64_t stride = (uint64_t(dib.width) * dib.bitCount + 31) / 32 * 4;
+        return stride * Magnitude(dib.height) <= available;
+    }
+    case BI_RLE8:
+    case BI_RLE4:
+        // GDI decodes run-length data within biSizeImage.
+        return dib.height > 0 && header->biSizeImage != 0 && header->biSizeImage <= available;
+    default:
+        return false;
+    }
+}
+
+// CF_DIBV5 comes here too: the system offers CF_DIB for it.
+void DrawDib(HDC dc, const RECT *frame)
+{
+    HANDLE data = GetClipboardData(CF_DIB);
+    size_t size = data ? GlobalSize(data) : 0;
+    GlobalLockGuard<const BYTE> block(data);
+    DibHeader dib;
+    size_t offset;
+    if (!block.get() || !ReadDibHeader(block.get(), size, &dib) || !DibBitsOffset(dib, size, &offset) ||
+        !PixelsFit(reinterpret_cast<const BITMAPINFOHEADER *>(block.get()), dib, size - offset)) {
+        DrawPlaceholder(dc, frame);
+        return;
+    }
+    // A top-down DIB is fitted by its height's magnitude; GDI draws it upright
+    // when the source rectangle is given the positive way.
+    const uint32_t height = Magnitude(dib.height);
+    RECT target = Fit(static_cast<uint32_t>(dib.width), height, frame);
+    StretchDIBits(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, 0, 0,
+                  dib.width, static_cast<int>(height), block.get() + offset,
+                  reinterpret_cast<const BITMAPINFO *>(block.get()), DIB_RGB_COLORS, SRCCOPY);
+    m_mybmpInfo = {DWORD(target.right - target.left), DWORD(target.bottom - target.top), dib.bitCount};
+}
+
+void PlayMetafilePict(HDC dc, const METAFILEPICT *pict, const RECT *frame)
+{
+    // Negative extents give only the aspect ratio; an anisotropic picture
+    // without extents has a height of 0 and so fills the frame.
+    RECT target = Fit(Magnitude(pict->xExt), Magnitude(pict->yExt), frame);
+    UINT size = GetMetaFileBitsEx(pict->hMF, 0, nullptr);
+    BYTE *bits = size ? static_cast<BYTE *>(GlobalAlloc(GPTR, size)) : nullptr;
+    if (!bits) {
+        DrawPlaceholder(dc, frame);
+        return;
+    }
+    GetMetaFileBitsEx(pict->hMF, size, bits);
+    HENHMETAFILE emf = SetWinMetaFileBits(size, bits, dc, pict);
+    if (emf) {
+        PlayEnhMetaFile(dc, emf, &target);
+        DeleteEnhMetaFile(emf);
+    }
+    GlobalFree(bits);
+}
+
+void DrawMetafilePict(HDC dc, UINT format, const RECT *frame)
+{
+    HANDLE data = GetClipboardData(format);
+    GlobalLockGuard<const METAFILEPICT> pict(data);
+    if (!pict.get() || GlobalSize(data) < sizeof(METAFILEPICT)) {
+        DrawPlaceholder(dc, frame);
+        return;
+    }
+    PlayMetafilePict(dc, pict.get(), frame);
+    // Also after a placeholder: the record's extents are still worth reporting.
+    m_mybmpInfo = {DWORD(pict.get()->xExt), DWORD(pict.get()->yExt), 0};
+}
+
+void DrawEnhMetafile(HDC dc, UINT format, const RECT *frame)
+{
+    HENHMETAFILE emf = static_cast<HENHMETAFILE>(GetClipboardData(format));
+    ENHMETAHEADER header;
+    if (!emf || emf == INVALID_HANDLE_VALUE || !GetEnhMetaFileHeader(emf, sizeof header, &header)) {
+        DrawPlaceholder(dc, frame);
+        return;
+    }
+    const uint32_t w = static_cast<uint32_t>(header.rclBounds.right - header.rclBounds.left);
+    const uint32_t h = static_cast<uint32_t>(header.rclBounds.bottom - header.rclBounds.top);
+    RECT target = Fit(w, h, frame);
+    PlayEnhMetaFile(dc, emf, &target);
+    m_mybmpInfo = {w, h, 0};
+}
+
+void Render(HWND dlg, HDC dc, UINT format, const RECT *frame)
+{
+    switch (format) {
+    case CF_BITMAP: {
+        HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+        if (bitmap)
+            DrawBMP(dc, bitmap, frame);
+        else
+            DrawPlaceholder(dc, frame);
+        return;
+    }
+    case CF_DIB:
+    case CF_DIBV5:
+        DrawDib(dc, frame);
+        return;
+    case CF_METAFILEPICT:
+    case CF_DSPMETAFILEPICT:
+        DrawMetafilePict(dc, format, frame);
+        return;
+    case CF_ENHMETAFILE:
+    case CF_DSPENHMETAFILE:
+        DrawEnhMetafile(dc, format, frame);
+        return;
+    case CF_TIFF:
+        DrawPlaceholder(dc, frame);
+        m_mybmpInfo = {0, 0, 0};
+        return;
+    default:
+        break;
+    }
+    if (format == gvGlobals.cfPNG)
+        DrawAndDelete(dc, LoadClipboardPNG(dlg, format), frame);
+    else if (format == gvGlobals.cfJFIF)
+        DrawAndDelete(dc, LoadClipboardJPEG(dlg, format), frame);
+}
+
+} // namespace
+
+void ClipboardToBitmap(HWND dlg, UINT format)
+{
+    HWND frameWindow = GetDlgItem(dlg, IDC_PICTUREFRAME);
+    RECT frame = {};
+    GetClientRect(frameWindow, &frame);
+    HDC frameDc = GetDC(frameWindow);
+    HBITMAP bitmap = CreateCompatibleBitmap(frameDc, frame.right, frame.bottom);
+    HDC dc = CreateCompatibleDC(frameDc);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    FillRect(dc, &frame, GetSysColorBrush(COLOR_BTNFACE));
+    // GDI's default mode ANDs the pixels a shrink drops, which darkens colour
+    // pictures; halftone averages them.
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    {
+        ClipboardGuard clipboard(dlg);
+        if (clipboard.ok() && format != 0)
+            Render(dlg, dc, format, &frame);
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(frameWindow, frameDc);
+    InvalidateRect(frameWindow, nullptr, TRUE);
+    if (m_bmpLocal)
+        DeleteObject(m_bmpLocal);
+    m_bmpLocal = bitmap;
+}
+
+void DrawBMP(HDC dc, HBITMAP bitmap, const RECT *frame)
+{
+    BITMAP info;
+    HBITMAP placeholder = nullptr;
+    if (GetObjectType(bitmap) != OBJ_BITMAP || !GetObject(bitmap, sizeof info, &info)) {
+        placeholder = LoadPlaceholder();
+        bitmap = placeholder;
+        if (!GetObject(bitmap, sizeof info, &info))
+            return;
+    }
+    RECT target = Fit(static_cast<uint32_t>(info.bmWidth), static_cast<uint32_t>(info.bmHeight), frame);
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, bitmap);
+    StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, source, 0,
+               0, info.bmWidth, info.bmHeight, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+    if (placeholder)
+        DeleteObject(placeholder);
+    m_mybmpInfo = {DWORD(info.bmWidth), DWORD(info.bmHeight), info.bmBitsPixel};
+}
+
+void PaintPictureFrame(const DRAWITEMSTRUCT *item)
+{
+    if (!m_bmpLocal)
+        return;
+    HDC source = CreateCompatibleDC(item->hDC);
+    HGDIOBJ old = SelectObject(source, m_bmpLocal);
+    const RECT &rc = item->rcItem;
+    BitBlt(item->hDC, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, source, 0, 0, SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
+void FreePicture()
+{
+    if (m_bmpLocal)
+        DeleteObject(m_bmpLocal);
+    m_bmpLocal = nullptr;
+}
