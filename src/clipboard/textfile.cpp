@@ -81,7 +81,8 @@ ReadResult ReadTextFile(const char *path, HGLOBAL *text, DWORD *error)
     return READ_OK;
 }
 
-// Writes len bytes to the file, replacing it; the system's code on failure.
+} // namespace
+
 DWORD WriteTextFile(const char *path, const char *text, DWORD len)
 {
     FileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
@@ -92,7 +93,10 @@ DWORD WriteTextFile(const char *path, const char *text, DWORD len)
     return ERROR_SUCCESS;
 }
 
-} // namespace
+bool AskSaveFileName(HWND owner, char (&path)[MAX_PATH])
+{
+    return AskFileName(owner, SAVE_FLAGS, GetSaveFileNameA, path);
+}
 
 void LoadTextFile(HWND hwndMain, const char *path)
 {
@@ -166,6 +170,6 @@ void OnFileOpen(HWND hwndMain)
 void OnFileSaveas(HWND hwndMain)
 {
     char path[MAX_PATH];
-    if (AskFileName(hwndMain, SAVE_FLAGS, GetSaveFileNameA, path))
+    if (AskSaveFileName(hwndMain, path))
         SaveClipboardText(hwndMain, path);
 }

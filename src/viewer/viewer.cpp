@@ -4,6 +4,7 @@
 #include "render.h"
 #include "clipboard/clipboard.h"
 #include "clipboard/formats.h"
+#include "clipboard/textfile.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
@@ -272,46 +273,12 @@ void OnBtnRefresh(HWND dlg)
         ShowData(dlg, format, category);
 }
 
-// Fills path with the user's choice; false when the dialog was cancelled.
-bool AskSaveName(HWND owner, char (&path)[MAX_PATH])
-{
-    // One byte is kept back so that even a cut-short filter ends in two zeros.
-    char filter[256] = "";
-    LoadStringA(gvGlobals.hInstance, IDS_FILEFILTER, filter, sizeof filter - 1);
-    for (char &c : filter)
-        if (c == '$')
-            c = '\0';
-    path[0] = '\0';
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.hInstance = gvGlobals.hInstance;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    // No overwrite prompt: an existing file is replaced.
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_SHOWHELP;
-    ofn.lpstrDefExt = "TXT";
-    return GetSaveFileNameA(&ofn) != FALSE;
-}
-
-// Replaces the file with len bytes; the system's error code, or ERROR_SUCCESS.
-DWORD WriteBytes(const char *path, const char *bytes, DWORD len)
-{
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    DWORD written = 0;
-    if (!file.ok() || !WriteFile(file.get(), bytes, len, &written, nullptr))
-        return GetLastError();
-    return ERROR_SUCCESS;
-}
-
 // Writes what the text pane shows; the system's error code or ERROR_SUCCESS.
 DWORD SavePane(HWND dlg, const char *path)
 {
     size_t length = 0;
     if (const char *rows = RowListText(&length))
-        return WriteBytes(path, rows, static_cast<DWORD>(length));
+        return WriteTextFile(path, rows, static_cast<DWORD>(length));
     HWND pane = GetDlgItem(dlg, IDC_VIEWTEXT);
     const int limit = GetWindowTextLengthA(pane) + 1;
     GlobalBlock block(GlobalAlloc(GPTR, static_cast<SIZE_T>(limit)));
@@ -319,7 +286,7 @@ DWORD SavePane(HWND dlg, const char *path)
         return ERROR_NOT_ENOUGH_MEMORY;
     char *text = static_cast<char *>(block.get());
     // The length is an upper bound; the copy says how much there is.
-    return WriteBytes(path, text, static_cast<DWORD>(GetWindowTextA(pane, text, limit)));
+    return WriteTextFile(path, text, static_cast<DWORD>(GetWindowTextA(pane, text, limit)));
 }
 
 // The text pane's bytes as shown, without a terminator. Confirmed only when
@@ -327,7 +294,7 @@ DWORD SavePane(HWND dlg, const char *path)
 void OnBtnSaveas(HWND dlg)
 {
     char path[MAX_PATH];
-    if (!AskSaveName(dlg, path))
+    if (!AskSaveFileName(dlg, path))
         return;
     const DWORD error = SavePane(dlg, path);
     if (error != ERROR_SUCCESS)
