@@ -51,15 +51,20 @@ bool HasFormat(UINT f)
     return std::find(formats.begin(), formats.end(), f) != formats.end();
 }
 
+// Starts the program without its splash; the main window, or null.
+HWND StartWithoutSplash(Program &program)
+{
+    WriteSettingsInt(nullptr, "HideSplash", 1);
+    return program.Start() ? program.WaitForWindow() : nullptr;
+}
+
 } // namespace
 
 TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
 {
     WriteSettingsInt(nullptr, "AutoConvert", 1);
-    WriteSettingsInt(nullptr, "HideSplash", 1);
     Program quillet;
-    ASSERT_TRUE(quillet.Start());
-    HWND window = quillet.WaitForWindow();
+    HWND window = StartWithoutSplash(quillet);
     ASSERT_NE(nullptr, window);
     WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000);
 
@@ -77,10 +82,8 @@ TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
 TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
 {
     WriteSettingsInt(nullptr, "StartToTray", 1);
-    WriteSettingsInt(nullptr, "HideSplash", 1);
     Program quillet;
-    ASSERT_TRUE(quillet.Start());
-    HWND window = quillet.WaitForWindow();
+    HWND window = StartWithoutSplash(quillet);
     ASSERT_NE(nullptr, window);
     Settle(500);
     EXPECT_FALSE(IsWindowVisible(window));
