@@ -48,6 +48,15 @@
 #define IDM_ABOUT 1000
 #define IDM_HELP 1090
 #define IDM_OPTIONS 1100
+#define IDM_UPDATECHECK 1145
+
+// Clippings: the submenu item, its items 501 to 519, the store command and the managers
+#define IDM_CLIPPINGS 500
+#define IDM_CLIPFIRST 501
+#define IDM_CLIPLAST 519
+#define IDM_LOCALCLIPS 600
+#define IDM_CLOUDCLIPS 605
+#define IDM_CLIPADD 1105
 
 #define IDS_ABOUT 1190
 #define IDS_FILEFILTER 1270
