@@ -8,6 +8,7 @@
 #include "clipboard/formats.h"
 #include "clipboard/reduce.h"
 #include "clipboard/textfile.h"
+#include "clippings/clipmenu.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "viewer/viewer.h"
@@ -28,6 +29,9 @@ UINT m_uTaskbarCreated;
 // The dialog manager shows a modal dialog when its queue first runs empty;
 // this keeps that first show from happening when starting in the tray.
 BOOL m_StartHidden;
+
+// Position of "&Clippings" in the menu bar.
+const int CLIPPINGS_POPUP = 2;
 
 HICON LoadSmallIcon(int id)
 {
@@ -112,6 +116,17 @@ void OnInitMenu(HWND hwnd)
     EnableCommand(menu, IDM_REDUCE, m_CanReduce);
     EnableCommand(menu, IDM_CONVERT, m_CanReduce);
     EnableCommand(menu, IDM_UNDO, m_UndoCount != 0);
+    EnableCommand(menu, IDM_CLIPADD, IsClipboardFormatAvailable(CF_TEXT));
+    ReplaceClippingsSubmenu(GetSubMenu(menu, CLIPPINGS_POPUP));
+}
+
+// The command id is the clipping's place in the loaded table; its slot is in
+// the item data of the menu bar's submenu, rebuilt whenever a menu opens.
+void OnClippingCommand(HWND hwnd, UINT id)
+{
+    uint32_t slot;
+    if (ClippingSlotOfCommand(GetSubMenu(GetMenu(hwnd), CLIPPINGS_POPUP), id, &slot))
+        OnRecallClipping(hwnd, slot);
 }
 
 void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
@@ -159,7 +174,12 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
     case IDM_VIEW:
         ViewDialog(hwnd);
         break;
+    case IDM_CLIPADD:
+        OnBtnClipAdd(hwnd);
+        break;
     default:
+        if (id >= IDM_CLIPFIRST && id <= IDM_CLIPLAST)
+            OnClippingCommand(hwnd, id);
         break;
     }
 }

@@ -1,6 +1,7 @@
 #include "taskbar.h"
 #include "main.h"
 #include "clipboard/formats.h"
+#include "clippings/clipmenu.h"
 #include "clipboard/reduce.h"
 #include "resources/resource.h"
 #include "util/globals.h"
@@ -35,6 +36,7 @@ void ShowTrayMenu(HWND hwnd)
     GetCursorPos(&pt);
     EnableMenuItem(popup, IDM_REDUCE, MF_BYCOMMAND | (m_CanReduce ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(popup, IDM_UNDO, MF_BYCOMMAND | (m_UndoCount ? MF_ENABLED : MF_GRAYED));
+    ReplaceClippingsSubmenu(popup);
     // Without the foreground the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(hwnd);
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd, nullptr);

@@ -64,3 +64,4 @@
 #include "ids_options.h"
 #include "ids_splash.h"
 #include "ids_viewer.h"
+#include "ids_clippings.h"

@@ -41,6 +41,12 @@ public:
         m_h = nullptr;
         return h;
     }
+    void Reset(HGLOBAL h = nullptr)
+    {
+        if (m_h)
+            GlobalFree(m_h);
+        m_h = h;
+    }
 
 private:
     HGLOBAL m_h;

@@ -5,6 +5,7 @@
 #include "clipboard/clipboard.h"
 #include "clipboard/formats.h"
 #include "clipboard/textfile.h"
+#include "clippings/clipmenu.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
@@ -392,6 +393,9 @@ void OnCommand(HWND dlg, WPARAM command)
         break;
     case IDC_VIEWNULLS:
         OnShowNulls(dlg);
+        break;
+    case IDC_VIEWADD:
+        OnBtnClipAdd(dlg);
         break;
     case IDC_VIEWSOURCE:
         m_ShowSource = TRUE;

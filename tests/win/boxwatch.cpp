@@ -36,7 +36,10 @@ bool IsBox(HWND hwnd)
         return false;
     HWND owner = GetWindow(hwnd, GW_OWNER);
     bool messageBox = GetDlgItem(hwnd, 0xFFFF) != nullptr;
-    return messageBox || (owner && !IsWindowEnabled(owner));
+    // Questions owned by the desktop (the clipping name) disable no owner;
+    // they are told from the splash by their Cancel button.
+    bool question = !owner && GetDlgItem(hwnd, IDCANCEL) != nullptr;
+    return messageBox || question || (owner && !IsWindowEnabled(owner));
 }
 
 void Handle(HWND box)

@@ -1,7 +1,8 @@
 #pragma once
 // Answers the modal boxes a test expects and fails the test on any other, so
 // that no test ever hangs on a box. A box is a visible dialog of this process
-// that is a message box or disables its owner (a modal dialog). An unexpected
+// that is a message box, disables its owner (a modal dialog) or, owned by
+// the desktop, has a Cancel button. An unexpected
 // box fails the running test and is closed.
 #include <windows.h>
 #include <functional>

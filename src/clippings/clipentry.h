@@ -1,0 +1,31 @@
+#pragma once
+// The in-memory form of the local clippings and the rules that need no
+// window or registry: name order, date text, name sanitising.
+#include <cstddef>
+#include <cstdint>
+
+#define MAX_CLIPPINGS 10
+#define CLIPNAME_MAX 31 // characters of a clipping's name
+
+// One loaded clipping; slot 0-9 is the letter of its section "Clip A".."Clip J".
+struct ClippingEntry {
+    uint32_t slot;
+    char state; // 'A' in use, 0 free
+    char name[CLIPNAME_MAX + 1];
+    int32_t lastUpdate; // calendar time of "LastUpdate", 0 when missing
+};
+
+// Lists the entries in use (of MAX_CLIPPINGS examined) in name order, ASCII
+// case-insensitive; equal names keep their table order. Returns their count.
+uint32_t SortClippingNames(const ClippingEntry *table, uint32_t *order);
+
+// "%Y-%m-%d %H:%M:%S" local time to calendar time; 0 for a null or empty
+// text, -1 when the date cannot be represented.
+int32_t cvtDatetime(const char *text);
+
+// The first 31 characters with everything outside printable ASCII as '-'.
+void SanitiseClipName(const char *name, char *out /* CLIPNAME_MAX + 1 */);
+
+// The n-th alternative of a name taken: its first 27 characters, " (n)",
+// cut to 31 characters.
+void NumberedClipName(const char *name, unsigned n, char *out /* CLIPNAME_MAX + 1 */);

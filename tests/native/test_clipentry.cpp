@@ -1,0 +1,96 @@
+#include "clippings/clipentry.h"
+#include <gtest/gtest.h>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Sorted(const std::vector<const char *> &names)
+{
+    ClippingEntry table[MAX_CLIPPINGS] = {};
+    for (size_t i = 0; i < names.size(); i++) {
+        table[i].state = 'A';
+        table[i].slot = (uint32_t)i;
+        strcpy(table[i].name, names[i]);
+    }
+    uint32_t order[MAX_CLIPPINGS];
+    std::vector<std::string> out;
+    for (uint32_t k = 0, n = SortClippingNames(table, order); k < n; k++)
+        out.push_back(std::string(table[order[k]].name) + "/" + std::to_string(table[order[k]].slot));
+    return out;
+}
+
+class LocalZone {
+public:
+    explicit LocalZone(const char *tz)
+    {
+        const char *old = getenv("TZ");
+        m_had = old != nullptr;
+        m_old = old ? old : "";
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~LocalZone()
+    {
+        m_had ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_had;
+    std::string m_old;
+};
+
+} // namespace
+
+TEST(ClipEntry, SortIsCaseInsensitiveAndKeepsEqualNamesInOrder)
+{
+    EXPECT_EQ((std::vector<std::string>{"Alpha/1", "alpha/2", "beta/0"}), Sorted({"beta", "Alpha", "alpha"}));
+    EXPECT_EQ((std::vector<std::string>{"A/1", "b/0", "c/2"}), Sorted({"b", "A", "c"}));
+    // Letters compare in lower case, so '_' comes before them.
+    EXPECT_EQ((std::vector<std::string>{"_x/1", "Z/0"}), Sorted({"Z", "_x"}));
+    EXPECT_TRUE(Sorted({}).empty());
+}
+
+TEST(ClipEntry, DatesConvertAsLocalStandardTime)
+{
+    LocalZone utc("UTC0");
+    EXPECT_EQ(0, cvtDatetime(nullptr));
+    EXPECT_EQ(0, cvtDatetime(""));
+    EXPECT_EQ(1518426300, cvtDatetime("2018-02-12 09:05:00"));
+    // Small years count from 1900; unscanned fields stay 0 (day 0 is the
+    // last day of the month before).
+    EXPECT_EQ(-1637333700, cvtDatetime("18-02-12 09:05:00"));
+    EXPECT_EQ(1514678400, cvtDatetime("2018-01"));
+    EXPECT_EQ(1518426300 + 86400 * 28, cvtDatetime("2018-02-40 09:05:00"));
+    // Beyond what 32 bits hold, and fields that would overflow an int.
+    EXPECT_EQ(-1, cvtDatetime("2100-01-01 00:00:00"));
+    EXPECT_EQ(-1, cvtDatetime("2147483647-2147483647-2147483647 2147483647:2147483647:2147483647"));
+    EXPECT_EQ(-1, cvtDatetime("-2147483648--2147483648--2147483648 -2147483648:-2147483648:-2147483648"));
+    {
+        LocalZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+        EXPECT_EQ(1518426300 - 3600, cvtDatetime("2018-02-12 09:05:00"));
+        // Daylight saving is never applied: a summer date is standard time too.
+        EXPECT_EQ(1528794300 - 3600, cvtDatetime("2018-06-12 09:05:00"));
+    }
+}
+
+TEST(ClipEntry, NamesAreSanitisedAndNumberedWithin31Characters)
+{
+    char out[CLIPNAME_MAX + 1];
+    SanitiseClipName("Tab\there\r\n\x7f\xe9", out);
+    EXPECT_STREQ("Tab-here----", out);
+    std::string forty(40, 'x');
+    SanitiseClipName(forty.c_str(), out);
+    EXPECT_EQ(std::string(31, 'x'), out);
+    NumberedClipName(out, 1, out);
+    EXPECT_EQ(std::string(27, 'x') + " (1)", out);
+    NumberedClipName("Notes", 12, out);
+    EXPECT_STREQ("Notes (12)", out);
+    NumberedClipName(std::string(31, 'y').c_str(), 4000000000u, out);
+    EXPECT_EQ(std::string(27, 'y') + " (40", out);
+}
