@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the program's icons, main-window banner, splash banner and the viewer's
-placeholder picture and add button images into src/resources.
+"""Draws the program's icons, main-window banner, splash banner, the viewer's
+placeholder picture and add button images and the clippings manager's button
+images into src/resources.
 
 Shapes are filled with 4x4 supersampling so edges come out antialiased; the
-icons keep that coverage as alpha, the banner is flattened to 24-bit. The add
+icons keep that coverage as alpha, the banner is flattened to 24-bit. The
 button images are 16 x 16 pixel art.
 """
 import math
@@ -367,6 +368,110 @@ def draw_plus(grey):
     return rows
 
 
+# The local clippings manager's picture buttons, one letter a pixel. The ground
+# "." is FACE, which the program turns into the button face when loading the
+# enabled look; the grey look stands on white like the add button's.
+RENAME_ART = [  # a text field crossed by an I-beam cursor
+    "........kk.kk...",
+    "..........k.....",
+    "..........k.....",
+    "ddddddddddkddddd",
+    "dwwwwwwwwwkwwwwd",
+    "dwwwwwwwwwkwwwwd",
+    "dwtttwtttwkwwwwd",
+    "dwtttwtttwkwwwwd",
+    "dwwwwwwwwwkwwwwd",
+    "dwwwwwwwwwkwwwwd",
+    "ddddddddddkddddd",
+    "..........k.....",
+    "..........k.....",
+    "........kk.kk...",
+    "................",
+    "................",
+]
+DELETE_ART = [  # a red cross
+    ".oo..........oo.",
+    "olro........olro",
+    "olrro......olrro",
+    ".olrro....olrro.",
+    "..olrro..olrro..",
+    "...olrroolrro...",
+    "....olrrrrro....",
+    ".....orrrro.....",
+    ".....orrrro.....",
+    "....orrrrrro....",
+    "...orrroorrro...",
+    "..orrro..orrro..",
+    ".orrro....orrro.",
+    "orrro......orrro",
+    "orro........orro",
+    ".oo..........oo.",
+]
+COPY_ART = [  # two overlapping documents
+    "dddddddddd......",
+    "dppppppppd......",
+    "dpbbbbbbpd......",
+    "dppppppppd......",
+    "dpbbbddddddddddd",
+    "dppppdwwwwwwwwwd",
+    "dpbbbdwbbbbbbbwd",
+    "dppppdwwwwwwwwwd",
+    "dpbbbdwbbbbbbbwd",
+    "dppppdwwwwwwwwwd",
+    "dpbbbdwbbbbbbbwd",
+    "ddddddwwwwwwwwwd",
+    ".....dwbbbbbwwwd",
+    ".....dwwwwwwwwwd",
+    ".....dwwwwwwwwwd",
+    ".....ddddddddddd",
+]
+SYNC_ART = [  # a cloud above a pair of opposite arrows
+    ".....cccc.......",
+    "....cwwwwc.ccc..",
+    "..ccwwwwwwcwwwc.",
+    ".cwwwwwwwwwwwwc.",
+    "cwwwwwwwwwwwwwwc",
+    "cppppppppppppppc",
+    ".cccccccccccccc.",
+    "................",
+    "...g.......nnn..",
+    "..ggg......nnn..",
+    ".ggggg.....nnn..",
+    "ggggggg....nnn..",
+    "..ggg....nnnnnnn",
+    "..ggg.....nnnnn.",
+    "..ggg......nnn..",
+    "..ggg.......n...",
+]
+ART_COLOURS = {
+    ".": FACE, "w": WHITE, "k": (0, 0, 0), "d": INK, "t": BOARD_LIGHT, "p": rgb("e4eef8"),
+    "b": rgb("7fa6cf"), "o": rgb("8b1a1a"), "r": rgb("d93a2f"), "l": rgb("f28b7e"),
+    "c": BOARD, "n": BOARD, "g": rgb("2e9a44"),
+}
+
+
+def grey_of(colour):
+    """Paper stays white, which the disabled button's embossing leaves out;
+    every other colour becomes the grey of its brightness."""
+    r, g, b = colour
+    lum = 0.3 * r + 0.59 * g + 0.11 * b
+    if lum >= 224:
+        return WHITE
+    v = round(96 + lum / 2)
+    return (v, v, v)
+
+
+def draw_button_art(grid, grey):
+    c = Canvas(16, 16)
+    for y, line in enumerate(grid):
+        for x, ch in enumerate(line):
+            colour = ART_COLOURS[ch]
+            if grey:
+                colour = WHITE if ch == "." else grey_of(colour)
+            c.px[y * 16 + x] = [v / 255 for v in colour] + [1.0]
+    return c
+
+
 def write_bmp8(path, rows):
     """An 8-bit palette BMP: LR_LOADMAP3DCOLORS works only on a colour table."""
     palette = sorted({c for row in rows for c in row})
@@ -430,6 +535,10 @@ def main():
     write_bmp(os.path.join(OUT, "splash.bmp"), draw_splash(200, 50))
     write_bmp8(os.path.join(OUT, "add.bmp"), draw_plus(False))
     write_bmp8(os.path.join(OUT, "add_grey.bmp"), draw_plus(True))
+    for name, grid in (("rename", RENAME_ART), ("delete", DELETE_ART), ("copy", COPY_ART),
+                       ("sync", SYNC_ART)):
+        write_bmp(os.path.join(OUT, name + ".bmp"), draw_button_art(grid, False))
+        write_bmp(os.path.join(OUT, name + "_grey.bmp"), draw_button_art(grid, True))
     # The viewer shows it for a picture it cannot display.
     write_bmp(os.path.join(OUT, "placeholder.bmp"), draw_placeholder(379, 159))
 

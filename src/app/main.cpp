@@ -9,6 +9,7 @@
 #include "clipboard/reduce.h"
 #include "clipboard/textfile.h"
 #include "clippings/clipmenu.h"
+#include "clippings/clipmgr.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "viewer/viewer.h"
@@ -176,6 +177,9 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
         break;
     case IDM_CLIPADD:
         OnBtnClipAdd(hwnd);
+        break;
+    case IDM_LOCALCLIPS:
+        ClipMgrDialog(hwnd);
         break;
     default:
         if (id >= IDM_CLIPFIRST && id <= IDM_CLIPLAST)

@@ -65,3 +65,4 @@
 #include "ids_splash.h"
 #include "ids_viewer.h"
 #include "ids_clippings.h"
+#include "ids_clipmgr.h"
