@@ -24,3 +24,6 @@ target_compile_definitions(native_tests PRIVATE QUILLET_DEPS_SRC="${QUILLET_DEPS
 
 include(GoogleTest)
 gtest_discover_tests(native_tests)
+
+# The sync service (server/) with its tests in tests/server.
+add_subdirectory(${PROJECT_SOURCE_DIR}/server ${CMAKE_BINARY_DIR}/server)

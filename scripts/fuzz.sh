@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzes the PNG and JPEG decoders with clang's libFuzzer, ASan and UBSan,
-# seeded with the libraries' own test images. Not part of scripts/test.sh;
-# needs clang and libclang-rt-14-dev (sudo apt-get install clang
-# libclang-rt-14-dev) and the sources that scripts/setup.sh unpacks.
+# seeded with the libraries' own test images, and the sync service's request
+# parser. Not part of scripts/test.sh; needs clang and
+# libclang-rt-14-dev (sudo apt-get install clang libclang-rt-14-dev) and the
+# sources that scripts/setup.sh unpacks.
 #
 # libpng and libjpeg-turbo are built here from those sources with the same
 # instrumentation: against the uninstrumented system libraries the fuzzer
@@ -37,10 +38,16 @@ clang++ "${flags[@]}" "$here/fuzz/fuzz_pngdecode.cpp" "$here/src/viewer/pngdecod
   -o "$out/fuzz_pngdecode"
 clang++ "${flags[@]}" "$here/fuzz/fuzz_jpegdecode.cpp" "$here/src/viewer/jpegdecode.cpp" "$libs/lib/libjpeg.a" \
   -o "$out/fuzz_jpegdecode"
+clang++ "${flags[@]}" -I"$here/server" "$here/fuzz/fuzz_request.cpp" "$here/server/request.cpp" -o "$out/fuzz_request"
 
 mkdir -p "$out/seeds-png" "$out/seeds-jpeg" "$out/corpus-png" "$out/corpus-jpeg"
 find "$png_src/contrib/pngsuite" "$png_src/contrib/testpngs" -name '*.png' -exec cp {} "$out/seeds-png" \;
 cp "$jpeg_src"/testimages/*.jpg "$out/seeds-jpeg"
+mkdir -p "$out/seeds-request" "$out/corpus-request"
+printf 'GET /software/quillet/qlsync.php?Quillet=6.0.200&act=list&UserID=1234567 HTTP/1.1\r\nHost: localhost\r\n\r\n' \
+  >"$out/seeds-request/get"
+printf 'POST /software/quillet/qlsync.php HTTP/1.1\r\nHost: localhost\r\nContent-Length: 24\r\n\r\nact=setdata&data=a%%24b+c\r\n' \
+  >"$out/seeds-request/post"
 
 # A picture may take 256 MiB of pixels; any single allocation beyond that
 # (such as a chunk length taken at its word) counts as a crash.
@@ -50,4 +57,7 @@ for kind in png jpeg; do
   "$out/fuzz_${kind}decode" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=300 -timeout=10 \
     -artifact_prefix="$out/$kind-" -print_final_stats=1 "$out/corpus-$kind" "$out/seeds-$kind" || status=1
 done
+echo "fuzz: request for $seconds s"
+"$out/fuzz_request" -max_total_time="$seconds" -timeout=10 -artifact_prefix="$out/request-" -print_final_stats=1 \
+  "$out/corpus-request" "$out/seeds-request" || status=1
 exit $status

@@ -1,0 +1,123 @@
+// quillet-server: the update check and the sync service that Quillet talks
+// to, for hosting them yourself. Runs in the foreground until SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include "server.h"
+#include "sqlitestore.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: quillet-server [--bind ADDRESS] [--port N] [--db FILE] [--threads N]\n"
+    "                      [--max-clips N] [--max-part BYTES] [--max-request BYTES]\n"
+    "                      [--release MAJOR.MINOR] [--release-build N] [--release-date TEXT]\n"
+    "Defaults: --bind 0.0.0.0 --port 8080 --db quillet-sync.db --max-clips 10\n"
+    "          --max-part 1048576 --max-request 4194304\n"
+    "          --release 6.0 --release-build 200 --release-date \"12 Feb 2018\"\n";
+
+struct Options {
+    ServerConfig server;
+    ServiceConfig service;
+    std::string database = "quillet-sync.db";
+};
+
+bool ParseNumber(const char *text, long long min, long long max, long long *value)
+{
+    char *end = nullptr;
+    errno = 0;
+    long long n = strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < min || n > max)
+        return false;
+    *value = n;
+    return true;
+}
+
+bool ParseRelease(const char *text, ServiceConfig *service)
+{
+    const char *dot = strchr(text, '.');
+    long long major, minor;
+    if (!dot || !ParseNumber(dot + 1, 0, 65535, &minor) ||
+        !ParseNumber(std::string(text, size_t(dot - text)).c_str(), 0, 65535, &major))
+        return false;
+    service->releaseMajor = int(major);
+    service->releaseMinor = int(minor);
+    return true;
+}
+
+// The date ends its reply line, so it must not break it.
+bool ParseDate(const char *text, std::string *date)
+{
+    for (const char *p = text; *p; p++) {
+        if (static_cast<unsigned char>(*p) < ' ')
+            return false;
+    }
+    *date = text;
+    return *text != '\0' && strlen(text) <= 64;
+}
+
+bool ParseOption(const std::string &name, const char *value, Options *options)
+{
+    ServiceConfig &service = options->service;
+    long long n = 0;
+    if (name == "--bind")
+        options->server.bind = value;
+    else if (name == "--db")
+        options->database = value;
+    else if (name == "--release")
+        return ParseRelease(value, &service);
+    else if (name == "--release-date")
+        return ParseDate(value, &service.releaseDate);
+    else if (name == "--port" && ParseNumber(value, 0, 65535, &n))
+        options->server.port = uint16_t(n);
+    else if (name == "--threads" && ParseNumber(value, 1, 1024, &n))
+        options->server.threads = int(n);
+    else if (name == "--max-clips" && ParseNumber(value, 1, 1000, &n))
+        service.maxClips = int(n);
+    else if (name == "--max-part" && ParseNumber(value, 1, 1LL << 30, &n))
+        service.maxPart = size_t(n);
+    else if (name == "--max-request" && ParseNumber(value, 1024, 1LL << 32, &n))
+        options->server.limits.maxBody = size_t(n);
+    else if (name == "--release-build" && ParseNumber(value, 0, 0x7FFFFFFF, &n))
+        service.releaseBuild = int(n);
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 >= argc || !ParseOption(argv[i], argv[i + 1], &options)) {
+            fputs(USAGE, stderr);
+            return strcmp(argv[i], "--help") == 0 ? 0 : 2;
+        }
+    }
+    // The signals are taken by sigwait below, not by whichever thread they hit.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    try {
+        SqliteStore store(options.database);
+        Service service(store, options.service);
+        Server server(service, options.server);
+        server.Start();
+        printf("quillet-server: listening on %s:%u, database %s\n", options.server.bind.c_str(),
+               server.Port(), options.database.c_str());
+        fflush(stdout);
+        int signal = 0;
+        sigwait(&signals, &signal);
+        server.Stop();
+    } catch (const std::exception &e) {
+        fprintf(stderr, "quillet-server: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

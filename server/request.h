@@ -1,0 +1,50 @@
+#pragma once
+// HTTP/1.1 requests and HTML form data, parsed without sockets so that every
+// byte can be tested and fuzzed.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct RequestLimits {
+    size_t maxHeader = 8192;   // request line and header lines together
+    size_t maxBody = 4u << 20; // the announced Content-Length
+};
+
+struct HttpRequest {
+    std::string method;
+    std::string path;
+    std::string query; // after the '?' of the target, still encoded
+    std::string body;
+    bool keepAlive = true;
+};
+
+enum class ParseState {
+    Empty,      // only line breaks so far: `used` bytes may be dropped
+    Incomplete, // a request has begun; more bytes are needed
+    Done,       // `request` is filled from the first `used` bytes
+    Failed,     // answer `status` with `text`, then close
+};
+
+struct ParseResult {
+    ParseState state;
+    size_t used;
+    int status;
+    const char *text;
+};
+
+// Parses the first request in `data`. Line breaks before the request line are
+// skipped: a client ends its POST body with a CR LF that Content-Length does
+// not count.
+ParseResult ParseRequest(std::string_view data, const RequestLimits &limits, HttpRequest *request);
+
+using Form = std::vector<std::pair<std::string, std::string>>;
+
+// Decodes application/x-www-form-urlencoded text. Fails on a malformed
+// escape, on a NUL byte (replies are NUL-terminated texts on the client) and
+// on a key given twice.
+bool DecodeForm(std::string_view text, Form *form);
+
+// The value of `key`, or null when the form lacks it.
+const std::string *FormValue(const Form &form, std::string_view key);

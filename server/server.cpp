@@ -1,0 +1,320 @@
+#include "server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr uint64_t LISTEN_TAG = 0;
+constexpr uint64_t WAKE_TAG = 1;
+constexpr int LINGER_MS = 2000;
+constexpr size_t RECEIVE_BYTES = 65536;
+
+std::runtime_error SystemError(const std::string &what)
+{
+    return std::runtime_error(what + ": " + strerror(errno));
+}
+
+int OpenListener(const ServerConfig &config)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(config.port);
+    if (inet_pton(AF_INET, config.bind.c_str(), &address.sin_addr) != 1)
+        throw std::runtime_error("not an IPv4 address: " + config.bind);
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    int on = 1;
+    if (!fd.ok() || setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        throw SystemError("socket");
+    if (bind(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+        throw SystemError("cannot listen on " + config.bind + ":" + std::to_string(config.port));
+    if (listen(fd.get(), SOMAXCONN) != 0)
+        throw SystemError("listen");
+    return fd.release();
+}
+
+bool EpollSet(int epoll, int fd, uint64_t tag, uint32_t events, int operation)
+{
+    epoll_event event = {};
+    event.events = events;
+    event.data.u64 = tag;
+    return epoll_ctl(epoll, operation, fd, &event) == 0;
+}
+
+const char *Reason(int status)
+{
+    static const struct {
+        int status;
+        const char *text;
+    } reasons[] = {
+        {200, "OK"},
+        {400, "Bad Request"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {408, "Request Timeout"},
+        {409, "Conflict"},
+        {413, "Content Too Large"},
+        {429, "Too Many Requests"},
+        {431, "Request Header Fields Too Large"},
+        {501, "Not Implemented"},
+        {503, "Service Unavailable"},
+        {505, "HTTP Version Not Supported"},
+    };
+    for (const auto &reason : reasons) {
+        if (reason.status == status)
+            return reason.text;
+    }
+    return "Internal Server Error";
+}
+
+// Content-Length is there for clients that keep the connection; ours ignores
+// it and reads to the end of the connection.
+std::string FormatReply(const Reply &reply, bool keepAlive)
+{
+    return "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) +
+           (keepAlive ? "\r\n\r\n" : "\r\nConnection: close\r\n\r\n") + reply.body;
+}
+
+bool WaitFor(int fd, short events, int timeoutMs)
+{
+    pollfd entry = {fd, events, 0};
+    return poll(&entry, 1, timeoutMs) > 0;
+}
+
+bool SendAll(int fd, const std::string &data, int timeoutMs)
+{
+    for (size_t sent = 0; sent < data.size();) {
+        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n > 0)
+            sent += size_t(n);
+        else if (!(n < 0 && (errno == EINTR ||
+                             ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, POLLOUT, timeoutMs)))))
+            return false;
+    }
+    return true;
+}
+
+// Closing with unread bytes would reset the connection, and a reset can
+// destroy the reply before the client has read it: send the end, then read
+// and drop what the client still sends, for a moment at most.
+void LingeringClose(int fd)
+{
+    shutdown(fd, SHUT_WR);
+    char scrap[4096];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(LINGER_MS);
+    for (;;) {
+        ssize_t n = recv(fd, scrap, sizeof scrap, 0);
+        if (n > 0 || (n < 0 && errno == EINTR))
+            continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        if (n == 0 || errno != EAGAIN || left.count() <= 0 || !WaitFor(fd, POLLIN, int(left.count())))
+            return;
+    }
+}
+
+} // namespace
+
+struct Server::Connection {
+    explicit Connection(int socket) : fd(socket) {}
+    UniqueFd fd;
+    std::string peer;
+    std::string in; // received, not yet answered
+    uint64_t tag = 0;
+    Clock::time_point idleSince;
+    bool ended = false; // the client sends no more, or the connection failed
+};
+
+Server::Server(Service &service, const ServerConfig &config)
+    : m_service(service), m_config(config), m_listen(OpenListener(config)),
+      m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    if (!m_listen.ok() || !m_epoll.ok() || !m_wake.ok())
+        throw SystemError("cannot set up the listener");
+    sockaddr_in bound = {};
+    socklen_t size = sizeof bound;
+    getsockname(m_listen.get(), reinterpret_cast<sockaddr *>(&bound), &size);
+    m_port = ntohs(bound.sin_port);
+    // The wake-up is level-triggered: once written, it wakes every worker.
+    if (!EpollSet(m_epoll.get(), m_listen.get(), LISTEN_TAG, EPOLLIN | EPOLLONESHOT, EPOLL_CTL_ADD) ||
+        !EpollSet(m_epoll.get(), m_wake.get(), WAKE_TAG, EPOLLIN, EPOLL_CTL_ADD))
+        throw SystemError("epoll_ctl");
+}
+
+Server::~Server()
+{
+    Stop();
+}
+
+void Server::Start()
+{
+    int threads = m_config.threads;
+    if (threads <= 0)
+        threads = std::max(4, 2 * int(std::thread::hardware_concurrency()));
+    for (int i = 0; i < threads; i++)
+        m_workers.emplace_back(&Server::Work, this);
+}
+
+void Server::Stop()
+{
+    m_stopping = true;
+    uint64_t one = 1;
+    if (write(m_wake.get(), &one, sizeof one) < 0 && errno != EAGAIN)
+        perror("quillet-server: wake");
+    for (std::thread &worker : m_workers)
+        worker.join();
+    m_workers.clear();
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_idle.clear();
+}
+
+void Server::Work()
+{
+    while (!m_stopping) {
+        epoll_event event;
+        int n = epoll_wait(m_epoll.get(), &event, 1, 1000);
+        CloseIdle();
+        if (n != 1 || m_stopping || event.data.u64 == WAKE_TAG)
+            continue;
+        if (event.data.u64 == LISTEN_TAG)
+            AcceptAll();
+        else if (std::unique_ptr<Connection> connection = Take(event.data.u64))
+            Serve(std::move(connection));
+    }
+}
+
+void Server::AcceptAll()
+{
+    for (;;) {
+        sockaddr_in peer = {};
+        socklen_t size = sizeof peer;
+        int fd =
+            accept4(m_listen.get(), reinterpret_cast<sockaddr *>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE) // let connections end before trying again
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            break;
+        }
+        auto connection = std::make_unique<Connection>(fd);
+        int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        char text[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        connection->peer = text;
+        Watch(std::move(connection), EPOLL_CTL_ADD);
+    }
+    if (!EpollSet(m_epoll.get(), m_listen.get(), LISTEN_TAG, EPOLLIN | EPOLLONESHOT, EPOLL_CTL_MOD))
+        perror("quillet-server: no longer accepting connections");
+}
+
+// Hands a connection to the epoll set until it has bytes to read (or ends).
+void Server::Watch(std::unique_ptr<Connection> connection, int operation)
+{
+    const int fd = connection->fd.get();
+    connection->idleSince = Clock::now();
+    uint64_t tag;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (operation == EPOLL_CTL_ADD)
+            connection->tag = m_nextTag++;
+        tag = connection->tag;
+        m_idle.emplace(tag, std::move(connection));
+    }
+    if (!EpollSet(m_epoll.get(), fd, tag, EPOLLIN | EPOLLRDHUP | EPOLLONESHOT, operation)) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_idle.erase(tag);
+    }
+}
+
+// The connection behind an event, unless the idle sweep has closed it.
+std::unique_ptr<Server::Connection> Server::Take(uint64_t tag)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto it = m_idle.find(tag);
+    if (it == m_idle.end())
+        return nullptr;
+    std::unique_ptr<Connection> connection = std::move(it->second);
+    m_idle.erase(it);
+    return connection;
+}
+
+// Once a second, one worker closes the connections that have been quiet for
+// too long, half-sent requests included.
+void Server::CloseIdle()
+{
+    const Clock::time_point now = Clock::now();
+    const int64_t second = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    int64_t last = m_lastSweep.load();
+    if (second == last || !m_lastSweep.compare_exchange_strong(last, second))
+        return;
+    const Clock::time_point limit = now - std::chrono::seconds(m_config.idleSeconds);
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (auto it = m_idle.begin(); it != m_idle.end();) {
+        if (it->second->idleSince < limit)
+            it = m_idle.erase(it);
+        else
+            ++it;
+    }
+}
+
+void Server::Serve(std::unique_ptr<Connection> connection)
+{
+    const int timeoutMs = m_config.sendTimeoutSeconds * 1000;
+    for (;;) {
+        HttpRequest request;
+        ParseResult parsed = ReadRequest(*connection, &request);
+        if (parsed.state == ParseState::Empty || parsed.state == ParseState::Incomplete) {
+            if (!connection->ended)
+                Watch(std::move(connection), EPOLL_CTL_MOD);
+            return;
+        }
+        const bool done = parsed.state == ParseState::Done;
+        Reply reply = done ? m_service.Handle(request, connection->peer) : Reply{parsed.status, parsed.text};
+        const bool keep = done && request.keepAlive && !m_stopping;
+        if (!SendAll(connection->fd.get(), FormatReply(reply, keep), timeoutMs) || !keep) {
+            LingeringClose(connection->fd.get());
+            return;
+        }
+        connection->in.erase(0, parsed.used);
+    }
+}
+
+// Reads what has arrived without waiting. Done or Failed when a reply is due;
+// otherwise Empty or Incomplete, and `ended` tells whether more can come.
+ParseResult Server::ReadRequest(Connection &connection, HttpRequest *request)
+{
+    for (;;) {
+        ParseResult parsed = ParseRequest(connection.in, m_config.limits, request);
+        if (parsed.state == ParseState::Empty)
+            connection.in.erase(0, parsed.used);
+        if (parsed.state == ParseState::Done || parsed.state == ParseState::Failed || connection.ended)
+            return parsed;
+        char buffer[RECEIVE_BYTES];
+        ssize_t n = recv(connection.fd.get(), buffer, sizeof buffer, 0);
+        if (n > 0) {
+            connection.in.append(buffer, size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return parsed;
+        connection.ended = true;
+        if (n == 0 && parsed.state == ParseState::Incomplete)
+            return {ParseState::Failed, 0, 400, "request ended early"};
+        return parsed;
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The HTTP side: a listening socket and a pool of worker threads that share
+// one epoll set. A worker takes a connection when it has bytes to read, reads
+// one request, answers it and hands the connection back to the set, so slow
+// acts (a key hash, a synced commit) hold up only their own worker. The
+// client half-closes after its request and reads the reply to the end of the
+// connection, so it is closed as soon as its end arrives; other clients may
+// send further requests on the same connection.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include "fd.h"
+#include "request.h"
+#include "service.h"
+
+struct ServerConfig {
+    std::string bind = "0.0.0.0";
+    uint16_t port = 8080; // 0 picks a free one
+    int threads = 0;      // 0: twice the processors, at least 4
+    RequestLimits limits;
+    int sendTimeoutSeconds = 5; // a reply that makes no progress for this long is dropped
+    int idleSeconds = 10;       // without a byte from the client
+};
+
+class Server {
+public:
+    // Binds and listens; throws std::runtime_error when that fails.
+    Server(Service &service, const ServerConfig &config);
+    ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    uint16_t Port() const { return m_port; }
+    void Start();
+    // Lets the requests in progress finish, then joins the workers.
+    void Stop();
+
+private:
+    struct Connection;
+    using Clock = std::chrono::steady_clock;
+
+    void Work();
+    void AcceptAll();
+    void Watch(std::unique_ptr<Connection> connection, int operation);
+    std::unique_ptr<Connection> Take(uint64_t tag);
+    void CloseIdle();
+    void Serve(std::unique_ptr<Connection> connection);
+    ParseResult ReadRequest(Connection &connection, HttpRequest *request);
+
+    Service &m_service;
+    const ServerConfig m_config;
+    UniqueFd m_listen;
+    UniqueFd m_epoll;
+    UniqueFd m_wake;
+    uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::vector<std::thread> m_workers;
+    std::mutex m_lock;
+    std::map<uint64_t, std::unique_ptr<Connection>> m_idle; // waiting in the epoll set, by tag
+    uint64_t m_nextTag = 2;
+    std::atomic<int64_t> m_lastSweep{0};
+};

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <string>
+#include "request.h"
+
+namespace {
+
+ParseResult Parse(const std::string &data, HttpRequest *request, RequestLimits limits = {})
+{
+    return ParseRequest(data, limits, request);
+}
+
+} // namespace
+
+// The client's POST ends its body with a CR LF that Content-Length does not
+// count; every shorter prefix waits for more bytes.
+TEST(Request, ClientPostByteByByteThenTheNextRequest)
+{
+    const std::string body = "Quillet=6.0.200&act=open&name=a+b&key=%25x";
+    const std::string post =
+        "POST /software/quillet/qlsync.php HTTP/1.1\r\nHost: localhost:8080\r\nContent-Length: " +
+        std::to_string(body.size()) + "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n" + body +
+        "\r\n";
+    HttpRequest request;
+    EXPECT_EQ(Parse("", &request).state, ParseState::Empty);
+    for (size_t n = 1; n < post.size() - 2; n++)
+        ASSERT_EQ(Parse(post.substr(0, n), &request).state, ParseState::Incomplete) << n;
+    ParseResult parsed = Parse(post, &request);
+    ASSERT_EQ(parsed.state, ParseState::Done);
+    EXPECT_EQ(parsed.used, post.size() - 2);
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.path, "/software/quillet/qlsync.php");
+    EXPECT_EQ(request.body, body);
+    EXPECT_TRUE(request.keepAlive);
+
+    const std::string rest = post.substr(parsed.used);
+    parsed = Parse(rest, &request);
+    EXPECT_EQ(parsed.state, ParseState::Empty);
+    EXPECT_EQ(parsed.used, 2u);
+    parsed = Parse(rest + "GET /p?a=1&b HTTP/1.0\nHost: h\n\n", &request);
+    ASSERT_EQ(parsed.state, ParseState::Done);
+    EXPECT_EQ(request.path, "/p");
+    EXPECT_EQ(request.query, "a=1&b");
+    EXPECT_TRUE(request.body.empty());
+    EXPECT_FALSE(request.keepAlive);
+}
+
+TEST(Request, ConnectionOptions)
+{
+    HttpRequest request;
+    Parse("GET / HTTP/1.1\r\nConnection: Keep-Alive, CLOSE\r\n\r\n", &request);
+    EXPECT_FALSE(request.keepAlive);
+    Parse("GET / HTTP/1.0\r\nconnection: keep-alive\r\n\r\n", &request);
+    EXPECT_TRUE(request.keepAlive);
+}
+
+TEST(Request, MalformedOrOversizedRequestsFail)
+{
+    const struct {
+        std::string text;
+        int status;
+    } cases[] = {
+        {"GET /x HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nContent-Length: -1\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nContent-Length: 1234567890123456789\r\n\r\n", 400},
+        {"POST /x HTTP/1.1\r\nContent-Length: 4097\r\n\r\n", 413},
+        {"POST /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", 501},
+        {"GET /x HTTP/2.0\r\n\r\n", 505},
+        {"GET x HTTP/1.1\r\n\r\n", 400},
+        {"GET /a b HTTP/1.1\r\n\r\n", 400},
+        {"GET  /x HTTP/1.1\r\n\r\n", 400},
+        {"get /x HTTP/1.1\r\n\r\n", 400},
+        {"GET /\x80 HTTP/1.1\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nA: 1\r\n folded\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nNo colon\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nA: b\rc\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nA: " + std::string(1, '\0') + "\r\n\r\n", 400},
+        {"GET /x HTTP/1.1\r\nA: " + std::string(5000, 'a'), 431},
+    };
+    RequestLimits limits;
+    limits.maxHeader = 4096;
+    limits.maxBody = 4096;
+    for (const auto &c : cases) {
+        HttpRequest request;
+        ParseResult parsed = Parse(c.text, &request, limits);
+        EXPECT_EQ(parsed.state, ParseState::Failed) << c.text;
+        EXPECT_EQ(parsed.status, c.status) << c.text;
+    }
+}
+
+TEST(Request, FormDecoding)
+{
+    Form form;
+    ASSERT_TRUE(DecodeForm("Quillet=6.0.200&&data=%24RN%24a+b%2B%25%e9&flag&e=x=y", &form));
+    EXPECT_EQ(*FormValue(form, "Quillet"), "6.0.200");
+    EXPECT_EQ(*FormValue(form, "data"), "$RN$a b+%\xE9");
+    EXPECT_EQ(*FormValue(form, "flag"), "");
+    EXPECT_EQ(*FormValue(form, "e"), "x=y");
+    EXPECT_EQ(FormValue(form, "none"), nullptr);
+    for (std::string bad : {"a=%", "a=%4", "a=%zz", "a=%00", "%G1=a", "a=1&a=2"})
+        EXPECT_FALSE(DecodeForm(bad, &form)) << bad;
+    EXPECT_FALSE(DecodeForm(std::string("a=\0", 3), &form));
+}
