@@ -150,10 +150,12 @@ void SetFlash(HWND hwnd, BOOL on)
 }
 
 // Case conversion and emptying keep an existing snapshot, so that Undo
-// returns to the state before the first of several such changes.
+// returns to the state before the first of several such changes. Once
+// another program has copied (it then owns the clipboard), the snapshot is
+// stale: Undo must bring back that copy, not what was there before it.
 void EnsureUndo(HWND hwnd)
 {
-    if (m_UndoCount == 0)
+    if (m_UndoCount == 0 || GetClipboardOwner() != hwnd)
         PrepUndo(hwnd, 0);
 }
 

@@ -120,3 +120,20 @@ BoxAnswer CheckThenClick(std::initializer_list<int> checks, int id)
         SendDlgItemMessageA(box, id, BM_CLICK, 0, 0);
     };
 }
+
+BoxAnswer NoteText(std::string *text)
+{
+    return [text](HWND box) {
+        *text = Text(GetDlgItem(box, 0xFFFF));
+        SendDlgItemMessageA(box, IDOK, BM_CLICK, 0, 0);
+    };
+}
+
+BoxAnswer TypePath(const std::string &path)
+{
+    return [path](HWND box) {
+        HWND name = GetDlgItem(box, 0x47c);
+        SetWindowTextA(name ? name : GetDlgItem(box, 0x480), path.c_str());
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+}

@@ -19,3 +19,7 @@ int TakePendingBoxes();
 // Answers: click a button (checking other buttons first, if given).
 BoxAnswer ClickButton(int id);
 BoxAnswer CheckThenClick(std::initializer_list<int> checks, int id);
+// Notes a message box's text in *text, then clicks OK.
+BoxAnswer NoteText(std::string *text);
+// Types a path into a file dialog and confirms it.
+BoxAnswer TypePath(const std::string &path);

@@ -51,41 +51,29 @@ bool HasFormat(UINT f)
     return std::find(formats.begin(), formats.end(), f) != formats.end();
 }
 
-// Starts the program without its splash; the main window, or null.
+// Starts the program without its splash and without asking a server for
+// updates; the main window, or null.
 HWND StartWithoutSplash(Program &program)
 {
     WriteSettingsInt(nullptr, "HideSplash", 1);
+    WriteSettingsInt(nullptr, "NoVerCheck", 1);
     return program.Start() ? program.WaitForWindow() : nullptr;
 }
 
 } // namespace
 
-TEST(EndToEnd, AutoConvertReducesACopyAndExitLeavesNoProcess)
+// Started to the tray, it reduces a copy; exit from the tray leaves no process.
+TEST(EndToEnd, StartToTrayAutoConvertAndExit)
 {
     WriteSettingsInt(nullptr, "AutoConvert", 1);
-    Program quillet;
-    HWND window = StartWithoutSplash(quillet);
-    ASSERT_NE(nullptr, window);
-    WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000);
-
-    ASSERT_EQ(0, RunChild("--child-copy-formatted"));
-    UINT rtf = RegisterClipboardFormatA("Rich Text Format");
-    EXPECT_TRUE(WaitFor([rtf] { return !HasFormat(rtf); }, 5000));
-    EXPECT_EQ("Hello world", std::string(ClipboardData(CF_TEXT).c_str()));
-
-    // The exit path with "Exit" remembered: the process ends.
-    WriteSettingsInt(nullptr, "QuickExit", 670);
-    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-    EXPECT_TRUE(quillet.Ended(10000));
-}
-
-TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
-{
     WriteSettingsInt(nullptr, "StartToTray", 1);
     Program quillet;
     HWND window = StartWithoutSplash(quillet);
     ASSERT_NE(nullptr, window);
-    Settle(500);
+    ASSERT_EQ(0, RunChild("--child-copy-formatted"));
+    UINT rtf = RegisterClipboardFormatA("Rich Text Format");
+    EXPECT_TRUE(WaitFor([rtf] { return !HasFormat(rtf); }, 5000));
+    EXPECT_EQ("Hello world", std::string(ClipboardData(CF_TEXT).c_str()));
     EXPECT_FALSE(IsWindowVisible(window));
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
     EXPECT_TRUE(quillet.Ended(10000));
@@ -93,6 +81,7 @@ TEST(EndToEnd, StartToTrayKeepsTheWindowHidden)
 
 TEST(EndToEnd, SplashComesFirstUnlessHidden)
 {
+    WriteSettingsInt(nullptr, "NoVerCheck", 1);
     Program quillet;
     ASSERT_TRUE(quillet.Start());
     // The splash (caption "Quillet") shows before the main window.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "boxwatch.h"
+#include "testutil.h"
 #include "app/titlesplash.h"
 #include "resources/resource.h"
 #include "viewer/jpeg.h"
@@ -11,7 +12,6 @@
 #include <png.h>
 #include <zlib.h>
 #include <atomic>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -23,10 +23,9 @@ namespace {
 
 BOOL CALLBACK Visit(HWND hwnd, LPARAM found)
 {
-    char cls[16] = "", caption[16] = "";
+    char cls[16] = "";
     GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, caption, sizeof caption);
-    if (strcmp(cls, "#32770") || strcmp(caption, "Quillet") || !IsWindowVisible(hwnd))
+    if (std::string(cls) != "#32770" || WindowText(hwnd) != "Quillet" || !IsWindowVisible(hwnd))
         return TRUE;
     *(HWND *)found = hwnd;
     return FALSE;
@@ -54,13 +53,6 @@ DWORD Drive(const std::function<void()> &show, const std::function<void(HWND)> &
     return took;
 }
 
-std::string ItemText(HWND dlg, int id)
-{
-    char text[1024] = "";
-    GetDlgItemTextA(dlg, id, text, sizeof text);
-    return text;
-}
-
 bool Shown(HWND dlg, int id)
 {
     return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE;
@@ -68,101 +60,82 @@ bool Shown(HWND dlg, int id)
 
 } // namespace
 
-TEST(Splash, ClosesOnItsTimerAndShowsNoButtons)
+TEST(Splash, ClosesOnItsTimerOrEscapeAndShowsNoButtons)
 {
-    bool close = true, credits = true;
+    bool buttons = true;
     std::string version;
     DWORD took = Drive([] { ShowTitleSplash(1500); },
                        [&](HWND dlg) {
-                           close = Shown(dlg, IDOK);
-                           credits = Shown(dlg, IDC_CREDITS);
-                           version = ItemText(dlg, IDC_VERSION);
+                           buttons = Shown(dlg, IDOK) || Shown(dlg, IDC_CREDITS);
+                           version = WindowText(GetDlgItem(dlg, IDC_VERSION));
                        });
     EXPECT_GE(took, 1400u);
     EXPECT_LT(took, 10000u);
-    EXPECT_FALSE(close);
-    EXPECT_FALSE(credits);
+    EXPECT_FALSE(buttons);
     EXPECT_EQ("Version 6.0.200 (12 Feb 2018)", version);
 
     // 0 is the about box's mode: no time must not mean waiting for the user.
     DWORD start = GetTickCount();
     ShowTitleSplash(0);
     EXPECT_LT(GetTickCount() - start, 5000u);
-}
 
-TEST(Splash, EscapeClosesItAtOnce)
-{
+    // Escape goes where the keyboard sends it: the focus, once the dialog is
+    // active; never the web link, where Enter would open the web page.
     bool focused = false;
     int focusId = 0;
-    DWORD took =
-        Drive([] { ShowTitleSplash(20000); },
-              [&](HWND dlg) {
-                  // The key goes where the keyboard sends it: the focus, once the dialog is active.
-                  GUITHREADINFO info = {};
-                  info.cbSize = sizeof info;
-                  for (DWORD start = GetTickCount(); !focused && GetTickCount() - start < 2000; Sleep(20)) {
-                      GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &info);
-                      focused = info.hwndFocus == dlg || IsChild(dlg, info.hwndFocus);
-                  }
-                  focusId = GetDlgCtrlID(info.hwndFocus);
-                  PostMessageA(info.hwndFocus ? info.hwndFocus : dlg, WM_KEYDOWN, VK_ESCAPE, 1);
-              });
+    took = Drive([] { ShowTitleSplash(20000); },
+                 [&](HWND dlg) {
+                     GUITHREADINFO info = {};
+                     info.cbSize = sizeof info;
+                     for (DWORD start = GetTickCount(); !focused && GetTickCount() - start < 2000; Sleep(20)) {
+                         GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &info);
+                         focused = info.hwndFocus == dlg || IsChild(dlg, info.hwndFocus);
+                     }
+                     focusId = GetDlgCtrlID(info.hwndFocus);
+                     PostMessageA(info.hwndFocus ? info.hwndFocus : dlg, WM_KEYDOWN, VK_ESCAPE, 1);
+                 });
     EXPECT_TRUE(focused);
-    EXPECT_NE(IDC_WEBLINK, focusId) << "Enter would open the web page";
+    EXPECT_NE(IDC_WEBLINK, focusId);
     EXPECT_LT(took, 10000u);
 }
 
-TEST(Splash, AboutBoxShowsCloseAndCreditsAndWaits)
+// The about box waits with Close and Credits, owned by the desktop so that
+// nothing is disabled while it shows; the credits box it opens (and which
+// disables it) names the linked libraries with their own texts.
+TEST(Splash, AboutBoxAndCredits)
 {
-    bool stayed = false, close = false, credits = false;
-    HWND owner = nullptr;
-    Drive(ShowAboutBox, [&](HWND dlg) {
-        Sleep(600);
-        stayed = IsWindowVisible(dlg) != FALSE;
-        close = Shown(dlg, IDOK);
-        credits = Shown(dlg, IDC_CREDITS);
-        owner = GetWindow(dlg, GW_OWNER);
-        SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
-    });
-    EXPECT_TRUE(stayed);
-    EXPECT_TRUE(close);
-    EXPECT_TRUE(credits);
-    // The desktop owns it, so nothing is disabled while it shows.
-    EXPECT_TRUE(owner == nullptr || owner == GetDesktopWindow());
-}
-
-TEST(Credits, NameTheLinkedLibrariesWithTheirOwnTexts)
-{
+    bool stayed = false, buttons = false;
+    HWND about = nullptr, owner = nullptr, creditsOwner = nullptr;
     std::string text;
-    HWND about = nullptr, owner = nullptr;
     std::atomic<bool> answered(false);
-    // Seen as a box: the about box that owns it is disabled meanwhile.
     ExpectBox("Quillet Credits", [&](HWND box) {
-        text = ItemText(box, IDC_CREDITSTEXT);
-        owner = GetWindow(box, GW_OWNER);
+        text = WindowText(GetDlgItem(box, IDC_CREDITSTEXT));
+        creditsOwner = GetWindow(box, GW_OWNER);
         answered = true;
         SendDlgItemMessageA(box, IDOK, BM_CLICK, 0, 0);
     });
     Drive(ShowAboutBox, [&](HWND dlg) {
         about = dlg;
+        Sleep(600);
+        stayed = IsWindowVisible(dlg) != FALSE;
+        buttons = Shown(dlg, IDOK) && Shown(dlg, IDC_CREDITS);
+        owner = GetWindow(dlg, GW_OWNER);
         PostMessageA(dlg, WM_COMMAND, IDC_CREDITS, 0);
         for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(20))
             if (answered && IsWindowEnabled(dlg))
                 break;
-        PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+        SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
     });
+    EXPECT_TRUE(stayed && buttons);
+    EXPECT_TRUE(owner == nullptr || owner == GetDesktopWindow());
     EXPECT_EQ(0, TakePendingBoxes());
-    EXPECT_EQ(about, owner);
+    EXPECT_EQ(about, creditsOwner);
     EXPECT_LE(text.size(), 1023u);
     EXPECT_EQ(std::string(JPGVersion()) + PNGVersion() + "\n" + ZLIBVersion(), text);
-
-    // Versions as the libraries report them, each with its own copyright.
     std::string jpeg = "libjpeg-turbo version " TEST_STR(LIBJPEG_TURBO_VERSION) " (libjpeg ";
     std::string png = std::string("\nlibpng version ") + png_get_libpng_ver(nullptr) + "\nCopyright";
     std::string zlib = std::string("\nzlib version ") + zlibVersion() + "\nCopyright 1995-";
     EXPECT_EQ(0u, text.find(jpeg)) << text;
-    EXPECT_NE(std::string::npos, text.find("\nCopyright (C) 1991-")) << text;
     EXPECT_NE(std::string::npos, text.find(png)) << text;
     EXPECT_LT(text.find(png), text.find(zlib)) << text;
-    EXPECT_NE(std::string::npos, text.find("Jean-loup Gailly and Mark Adler\n")) << text;
 }

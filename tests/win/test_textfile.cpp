@@ -2,7 +2,7 @@
 // temp directory and the real clipboard.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <memory>
+#include <fstream>
 #include <string>
 #include <vector>
 #include "boxwatch.h"
@@ -14,57 +14,7 @@
 
 namespace {
 
-// A hidden stand-in for the main window: what RefreshList updates.
-class OwnerWindow {
-public:
-    OwnerWindow()
-    {
-        hwnd = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 400, 300,
-                               nullptr, nullptr, nullptr, nullptr);
-        list = Child("LISTBOX", IDC_FORMATLIST);
-        Child("BUTTON", IDC_REDUCE);
-    }
-    ~OwnerWindow() { DestroyWindow(hwnd); }
-    int ListCount() const { return (int)SendMessageA(list, LB_GETCOUNT, 0, 0); }
-    HWND hwnd, list;
-
-private:
-    HWND Child(const char *cls, int id)
-    {
-        return CreateWindowExA(0, cls, "", WS_CHILD, 0, 0, 100, 100, hwnd,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-    }
-};
-
-// Answers a message box with OK after noting its text.
-BoxAnswer NoteText(std::shared_ptr<std::string> text)
-{
-    return [text](HWND box) {
-        char buf[512] = "";
-        GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);
-        *text = buf;
-        SendDlgItemMessageA(box, IDOK, BM_CLICK, 0, 0);
-    };
-}
-
-// Types a path into a file dialog and confirms it.
-BoxAnswer TypePath(const std::string &path)
-{
-    return [path](HWND box) {
-        HWND name = GetDlgItem(box, 0x47c);
-        if (!name)
-            name = GetDlgItem(box, 0x480);
-        SetWindowTextA(name, path.c_str());
-        SendMessageA(box, WM_COMMAND, IDOK, 0);
-    };
-}
-
-std::string LoadedString(UINT id)
-{
-    char text[256] = "";
-    LoadStringA(gvGlobals.hInstance, id, text, sizeof text);
-    return text;
-}
+const std::string MARK_TEXT("before", 7);
 
 class TextFile : public ::testing::Test {
 protected:
@@ -73,19 +23,24 @@ protected:
         char cwd[MAX_PATH];
         GetCurrentDirectoryA(sizeof cwd, cwd);
         m_cwd = cwd;
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        m_dir = std::string(temp) + "quillet_textfile_" + std::to_string(GetCurrentProcessId());
+        m_dir = TempPath("quillet_textfile_" + std::to_string(GetCurrentProcessId()));
         ASSERT_TRUE(CreateDirectoryA(m_dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        // A hidden stand-in for the main window: what RefreshList updates.
+        m_owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 400, 300,
+                                  nullptr, nullptr, nullptr, nullptr);
+        for (int id : {IDC_FORMATLIST, IDC_REDUCE})
+            CreateWindowExA(0, id == IDC_REDUCE ? "BUTTON" : "LISTBOX", "", WS_CHILD, 0, 0, 100, 100, m_owner,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     }
     void TearDown() override
     {
-        // The file dialogs make the chosen folder the current one.
-        SetCurrentDirectoryA(m_cwd.c_str());
+        DestroyWindow(m_owner);
+        SetCurrentDirectoryA(m_cwd.c_str()); // the file dialogs change it
         for (const std::string &file : m_files)
             DeleteFileA(file.c_str());
         EXPECT_TRUE(RemoveDirectoryA(m_dir.c_str())) << GetLastError();
-        gvGlobals.AutoConvert = 0;
+        EXPECT_EQ(0, TakePendingBoxes());
+        gvGlobals.AutoConvert = gvGlobals.KeepUnicode = 0;
     }
 
     std::string PathOf(const std::string &name)
@@ -96,143 +51,105 @@ protected:
     std::string WriteFileNamed(const std::string &name, const std::string &bytes)
     {
         std::string path = PathOf(name);
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr));
-        CloseHandle(h);
+        std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-    static bool Exists(const std::string &path)
-    {
-        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    static std::string ReadAll(const std::string &path)
-    {
-        HANDLE h =
-            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return "<missing>";
-        std::string bytes(GetFileSize(h, nullptr), '\0');
-        DWORD read = 0;
-        ReadFile(h, &bytes[0], (DWORD)bytes.size(), &read, nullptr);
-        CloseHandle(h);
-        return bytes.substr(0, read);
-    }
+    int Listed() const { return (int)SendDlgItemMessageA(m_owner, IDC_FORMATLIST, LB_GETCOUNT, 0, 0); }
+    static std::string Text() { return ClipboardData(CF_TEXT).c_str(); }
 
-    OwnerWindow m_owner;
+    HWND m_owner = nullptr;
+    std::string m_dir;
 
 private:
-    std::string m_cwd, m_dir;
+    std::string m_cwd;
     std::vector<std::string> m_files;
 };
 
-const std::string MARK_TEXT("before", 7);
-
 } // namespace
 
-TEST_F(TextFile, OpenPutsTheWholeFileOnTheClipboard)
+TEST_F(TextFile, OpenPutsTheWholeFileOnTheClipboardOrNothing)
 {
-    const UINT other = RegisterClipboardFormatA("Quillet Test");
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}, {other, "x"}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}, {RegisterClipboardFormatA("Quillet Test"), "x"}}));
     const int undoCount = m_UndoCount;
     gvGlobals.AutoConvert = 1;
-    LoadTextFile(m_owner.hwnd, WriteFileNamed("empty.txt", "").c_str());
-    EXPECT_TRUE(ClipboardData(other).empty());
-    std::string data = ClipboardData(CF_TEXT);
-    ASSERT_GE(data.size(), 1u);
-    EXPECT_EQ(data[0], '\0');
-    EXPECT_EQ(m_owner.ListCount(), 1);
-    EXPECT_EQ(gvGlobals.AutoConvert, 1u);
-    EXPECT_EQ(m_UndoCount, undoCount);
+    LoadTextFile(m_owner, WriteFileNamed("empty.txt", "").c_str());
+    EXPECT_EQ("", ClipboardData(RegisterClipboardFormatA("Quillet Test")));
+    EXPECT_EQ(std::string(1, '\0'), ClipboardData(CF_TEXT).substr(0, 1));
+    EXPECT_EQ(1, Listed());
+    EXPECT_EQ(1u, gvGlobals.AutoConvert);
+    EXPECT_EQ(undoCount, m_UndoCount);
 
     const std::string bytes("ab\0cd\0\0ef\xff", 10);
-    LoadTextFile(m_owner.hwnd, WriteFileNamed("zeros.log", bytes).c_str());
-    data = ClipboardData(CF_TEXT);
-    ASSERT_GE(data.size(), bytes.size() + 1);
-    EXPECT_EQ(data.substr(0, bytes.size() + 1), bytes + '\0');
-}
+    LoadTextFile(m_owner, WriteFileNamed("zeros.log", bytes).c_str());
+    EXPECT_EQ(bytes + '\0', ClipboardData(CF_TEXT).substr(0, bytes.size() + 1));
 
-TEST_F(TextFile, FailedOpenLeavesTheClipboardAlone)
-{
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}}));
-    auto text = std::make_shared<std::string>();
-    ExpectBox(APP_NAME, NoteText(text));
-    LoadTextFile(m_owner.hwnd, PathOf("missing.txt").c_str());
-    EXPECT_EQ(TakePendingBoxes(), 0);
-    EXPECT_FALSE(text->empty()) << "the system's text for the error";
-    EXPECT_EQ(ClipboardData(CF_TEXT).substr(0, MARK_TEXT.size()), MARK_TEXT);
-
-    // Only the low 32 bits of this size are small; loading them would
-    // silently cut the file short.
+    // A missing file, and one whose size is small only in its low 32 bits
+    // (loading those would silently cut it short): a box, the clipboard kept.
     std::string huge = PathOf("huge.txt");
     HANDLE h = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
     LARGE_INTEGER size;
     size.QuadPart = 0x100000003LL;
-    EXPECT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN));
-    EXPECT_TRUE(SetEndOfFile(h));
+    EXPECT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
     CloseHandle(h);
-    ExpectBox(APP_NAME, NoteText(text));
-    LoadTextFile(m_owner.hwnd, huge.c_str());
-    EXPECT_EQ(TakePendingBoxes(), 0);
-    EXPECT_EQ(*text, LoadedString(IDS_ALLOCFAILED));
-    EXPECT_EQ(ClipboardData(CF_TEXT).substr(0, MARK_TEXT.size()), MARK_TEXT);
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}}));
+    for (const std::string &path : {PathOf("missing.txt"), huge}) {
+        std::string text;
+        ExpectBox(APP_NAME, NoteText(&text));
+        LoadTextFile(m_owner, path.c_str());
+        EXPECT_EQ(0, TakePendingBoxes());
+        EXPECT_NE("", text) << "the system's text for the error";
+        EXPECT_TRUE(path != huge || text == LoadedString(IDS_ALLOCFAILED)) << text;
+        EXPECT_EQ(MARK_TEXT, ClipboardData(CF_TEXT).substr(0, MARK_TEXT.size()));
+    }
 }
 
-TEST_F(TextFile, SaveWritesTheTextUpToItsZero)
+TEST_F(TextFile, SaveWritesTheTextUpToItsZeroOrNothing)
 {
     std::string path = WriteFileNamed("saved.txt", std::string(100, 'L'));
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("abc\0\0\0\0\0\0", 9)}}));
-    SaveClipboardText(m_owner.hwnd, path.c_str());
-    EXPECT_EQ(ReadAll(path), "abc");
-    EXPECT_EQ(m_owner.ListCount(), (int)ClipboardFormats().size());
+    SaveClipboardText(m_owner, path.c_str());
+    EXPECT_EQ("abc", ReadFileBytes(path));
+    EXPECT_EQ((int)ClipboardFormats().size(), Listed());
 
     // Unicode text alone is saved as the ANSI text the system derives.
     const wchar_t wide[] = L"wide text";
     ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)wide, sizeof wide)}}));
     gvGlobals.KeepUnicode = 1;
-    SaveClipboardText(m_owner.hwnd, path.c_str());
-    gvGlobals.KeepUnicode = 0;
-    EXPECT_EQ(ReadAll(path), "wide text");
-}
+    SaveClipboardText(m_owner, path.c_str());
+    EXPECT_EQ("wide text", ReadFileBytes(path));
 
-TEST_F(TextFile, SaveWithoutTextOrFolderWritesNothing)
-{
-    std::string path = PathOf("none.txt");
+    std::string none = PathOf("none.txt");
     ASSERT_TRUE(SetClipboardFormats({{RegisterClipboardFormatA("Quillet Test"), "x"}}));
-    SaveClipboardText(m_owner.hwnd, path.c_str());
-    EXPECT_FALSE(Exists(path));
+    SaveClipboardText(m_owner, none.c_str());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(none.c_str()));
 
+    std::string text;
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}}));
-    auto text = std::make_shared<std::string>();
-    ExpectBox(APP_NAME, NoteText(text));
-    SaveClipboardText(m_owner.hwnd, PathOf("no such folder\\x.txt").c_str());
-    EXPECT_EQ(TakePendingBoxes(), 0);
-    EXPECT_FALSE(text->empty());
+    ExpectBox(APP_NAME, NoteText(&text));
+    SaveClipboardText(m_owner, (m_dir + "\\no such folder\\x.txt").c_str());
+    EXPECT_EQ(0, TakePendingBoxes());
+    EXPECT_NE("", text);
 }
 
 TEST_F(TextFile, DialogsTakeTypedPaths)
 {
     const std::string bytes = "typed into the dialog";
-    std::string source = WriteFileNamed("source.txt", bytes);
-    ExpectBox("Open", TypePath(source));
-    OnFileOpen(m_owner.hwnd);
-    EXPECT_EQ(TakePendingBoxes(), 0);
-    EXPECT_EQ(std::string(ClipboardData(CF_TEXT).c_str()), bytes);
+    ExpectBox("Open", TypePath(WriteFileNamed("source.txt", bytes)));
+    OnFileOpen(m_owner);
+    EXPECT_EQ(0, TakePendingBoxes());
+    EXPECT_EQ(bytes, Text());
 
     // A name without an extension gets the default one.
-    std::string bare = PathOf("bare");
-    std::string withExt = PathOf("bare.TXT");
+    std::string bare = PathOf("bare"), withExt = PathOf("bare.TXT");
     ExpectBox("Save As", TypePath(bare));
-    OnFileSaveas(m_owner.hwnd);
-    EXPECT_EQ(TakePendingBoxes(), 0);
-    EXPECT_FALSE(Exists(bare));
-    EXPECT_EQ(ReadAll(withExt), bytes);
+    OnFileSaveas(m_owner);
+    EXPECT_EQ(0, TakePendingBoxes());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bare.c_str()));
+    EXPECT_EQ(bytes, ReadFileBytes(withExt));
 
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}}));
     ExpectBox("Open", ClickButton(IDCANCEL));
-    OnFileOpen(m_owner.hwnd);
-    EXPECT_EQ(TakePendingBoxes(), 0);
-    EXPECT_EQ(ClipboardData(CF_TEXT).substr(0, MARK_TEXT.size()), MARK_TEXT);
+    OnFileOpen(m_owner);
+    EXPECT_EQ(0, TakePendingBoxes());
+    EXPECT_EQ(MARK_TEXT, ClipboardData(CF_TEXT).substr(0, MARK_TEXT.size()));
 }

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include "boxwatch.h"
 #include "childmodes.h"
 #include "util/globals.h"
@@ -97,6 +99,73 @@ bool WaitFor(const std::function<bool()> &cond, DWORD ms)
 void Settle(DWORD ms)
 {
     WaitFor([] { return false; }, ms);
+}
+
+std::string BesideTestProgram(const std::string &name)
+{
+    char exe[MAX_PATH];
+    std::string path(exe, GetModuleFileNameA(nullptr, exe, sizeof exe));
+    return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+std::string TempPath(const std::string &name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return temp + name;
+}
+
+std::string ReadFileBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string WindowText(HWND window)
+{
+    std::string text(GetWindowTextLengthA(window) + 1, '\0');
+    text.resize(GetWindowTextA(window, &text[0], (int)text.size()));
+    return text;
+}
+
+std::string LoadedString(UINT id)
+{
+    char text[256] = "";
+    LoadStringA(gvGlobals.hInstance, id, text, sizeof text);
+    return text;
+}
+
+ChainedViewer::ChainedViewer()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = Proc;
+    wc.lpszClassName = "QuilletTestChain";
+    RegisterClassA(&wc);
+    m_hwnd = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrA(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_next = SetClipboardViewer(m_hwnd);
+}
+
+void ChainedViewer::Leave()
+{
+    if (!m_hwnd)
+        return;
+    ChangeClipboardChain(m_hwnd, m_next);
+    DestroyWindow(m_hwnd);
+    m_hwnd = nullptr;
+}
+
+LRESULT CALLBACK ChainedViewer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto *self = reinterpret_cast<ChainedViewer *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!self || (msg != WM_DRAWCLIPBOARD && msg != WM_CHANGECBCHAIN))
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    self->draws += msg == WM_DRAWCLIPBOARD;
+    if (msg == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(wParam) == self->m_next)
+        self->m_next = reinterpret_cast<HWND>(lParam);
+    else if (self->m_next)
+        SendMessageA(self->m_next, msg, wParam, lParam);
+    return 0;
 }
 
 namespace {

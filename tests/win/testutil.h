@@ -6,7 +6,7 @@
 #include <vector>
 
 // Removes the program's registry key and empties the clipboard; every test
-// starts from this state (the fixture below does it in SetUp).
+// starts from this state.
 void ResetProgramState();
 
 // Puts formats on the clipboard in the given order; each entry's bytes are
@@ -29,3 +29,27 @@ int RunChild(const std::string &args, DWORD timeoutMs = 20000);
 bool WaitFor(const std::function<bool()> &cond, DWORD ms = 5000);
 // Pumps messages for a while, letting pending notifications arrive.
 void Settle(DWORD ms = 300);
+
+// A file of the test program's folder, of the temp folder.
+std::string BesideTestProgram(const std::string &name);
+std::string TempPath(const std::string &name);
+// A file's bytes (empty when it cannot be read).
+std::string ReadFileBytes(const std::string &path);
+std::string WindowText(HWND window);
+std::string LoadedString(UINT id);
+
+// A plain window in the clipboard viewer chain that counts the changes it is
+// told of and passes them on.
+class ChainedViewer {
+public:
+    ChainedViewer();
+    ~ChainedViewer() { Leave(); }
+    ChainedViewer(const ChainedViewer &) = delete;
+    ChainedViewer &operator=(const ChainedViewer &) = delete;
+    void Leave();
+    int draws = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    HWND m_hwnd = nullptr, m_next = nullptr;
+};
