@@ -10,6 +10,7 @@
 #include "clipboard/textfile.h"
 #include "clippings/clipmenu.h"
 #include "clippings/clipmgr.h"
+#include "net/vercheck.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "viewer/viewer.h"
@@ -180,6 +181,9 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
         break;
     case IDM_LOCALCLIPS:
         ClipMgrDialog(hwnd);
+        break;
+    case IDM_UPDATECHECK:
+        GetCurrentVersionInfo(hwnd, 1);
         break;
     default:
         if (id >= IDM_CLIPFIRST && id <= IDM_CLIPLAST)

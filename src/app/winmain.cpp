@@ -1,6 +1,7 @@
 #include "help.h"
 #include "main.h"
 #include "titlesplash.h"
+#include "net/vercheck.h"
 #include "settings/registry.h"
 #include "util/globals.h"
 #include "util/safefns.h"
@@ -34,6 +35,7 @@ void ReadOptions()
     gvGlobals.StartToTray = GetSettingsInt(nullptr, "StartToTray", 0);
     gvGlobals.AutoConvert = GetSettingsInt(nullptr, "AutoConvert", 0);
     gvGlobals.KeepUnicode = GetSettingsInt(nullptr, "KeepUnicode", 0);
+    gvGlobals.NoVerCheck = GetSettingsInt(nullptr, "NoVerCheck", 0);
 }
 
 int AnyInstance(HINSTANCE instance)
@@ -47,8 +49,12 @@ int AnyInstance(HINSTANCE instance)
     gvGlobals.hInstance = instance;
     gvGlobals.HelpFile = FormHelpPath();
     ReadOptions();
+    if (!gvGlobals.NoVerCheck)
+        LaunchVersionCheck(GetDesktopWindow());
     if (!gvGlobals.HideSplash)
         ShowTitleSplash(SPLASH_TIMEOUT_MS);
+    // The main window waits for the check for at most 2.5 s.
+    TerminateVersionCheck();
     RunMainWindow(instance);
     TerminateHtmlHelp();
     free(gvGlobals.HelpFile);

@@ -66,3 +66,4 @@
 #include "ids_viewer.h"
 #include "ids_clippings.h"
 #include "ids_clipmgr.h"
+#include "ids_net.h"
