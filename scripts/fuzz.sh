@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the PNG and JPEG decoders with clang's libFuzzer, ASan and UBSan,
-# seeded with the libraries' own test images, and the sync service's request
-# parser. Not part of scripts/test.sh; needs clang and
+# seeded with the libraries' own test images, the HTTP reply reader, the
+# sync service's request parser, and the program's readers and encodings of
+# that service's replies. Not part of scripts/test.sh; needs clang and
 # libclang-rt-14-dev (sudo apt-get install clang libclang-rt-14-dev) and the
 # sources that scripts/setup.sh unpacks.
 #
@@ -60,4 +61,33 @@ done
 echo "fuzz: request for $seconds s"
 "$out/fuzz_request" -max_total_time="$seconds" -timeout=10 -artifact_prefix="$out/request-" -print_final_stats=1 \
   "$out/corpus-request" "$out/seeds-request" || status=1
+
+# The HTTP reply reader: seeded with a chunked and a plain reply (the first
+# two bytes are the body size and the largest receive).
+clang++ "${flags[@]}" "$here/fuzz/fuzz_httpreply.cpp" "$here/src/net/httpreply.cpp" "$here/src/util/safefns.cpp" \
+  -o "$out/fuzz_httpreply"
+mkdir -p "$out/seeds-http" "$out/corpus-http"
+printf '\x40\x03HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1a;x\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n' \
+  >"$out/seeds-http/chunked"
+printf '\x10\x07HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nVbuild=200\r\nRelDate=1 Jan\r\n' >"$out/seeds-http/plain"
+echo "fuzz: http reply for $seconds s"
+"$out/fuzz_httpreply" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$out/http-" \
+  -print_final_stats=1 "$out/corpus-http" "$out/seeds-http" || status=1
+
+# The program's readers of the sync service's replies (the first byte is the
+# size of a data destination) and its encodings as round trips (the first
+# byte is the length of a rotation key, its bytes follow).
+for target in syncreply syncencode; do
+  clang++ "${flags[@]}" "$here/fuzz/fuzz_$target.cpp" "$here/src/cloud/wire.cpp" "$here/src/util/safefns.cpp" \
+    -o "$out/fuzz_$target"
+  mkdir -p "$out/seeds-$target" "$out/corpus-$target"
+done
+printf '\x20<UserID>5</UserID><Check>\r\nlenUTF=4\r\n</Check>\r\n<Data>\r\nClipUTF=a$$b$RN$c\r\n</Data>\r\n<Clips>\r\n17=Greeting;2018-02-12 09:05:00;A\r\n</Clips>\r\n' \
+  >"$out/seeds-syncreply/reply"
+printf '\x03abc$ \r\nx$$RN%%=&\xc3\xa9' >"$out/seeds-syncencode/text"
+for target in syncreply syncencode; do
+  echo "fuzz: $target for $seconds s"
+  "$out/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$out/$target-" \
+    -print_final_stats=1 "$out/corpus-$target" "$out/seeds-$target" || status=1
+done
 exit $status

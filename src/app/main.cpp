@@ -10,6 +10,7 @@
 #include "clipboard/textfile.h"
 #include "clippings/clipmenu.h"
 #include "clippings/clipmgr.h"
+#include "cloud/cloudmgr.h"
 #include "net/vercheck.h"
 #include "resources/resource.h"
 #include "util/globals.h"
@@ -119,6 +120,7 @@ void OnInitMenu(HWND hwnd)
     EnableCommand(menu, IDM_CONVERT, m_CanReduce);
     EnableCommand(menu, IDM_UNDO, m_UndoCount != 0);
     EnableCommand(menu, IDM_CLIPADD, IsClipboardFormatAvailable(CF_TEXT));
+    EnableCommand(menu, IDM_CLOUDCLIPS, TRUE);
     ReplaceClippingsSubmenu(GetSubMenu(menu, CLIPPINGS_POPUP));
 }
 
@@ -181,6 +183,9 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
         break;
     case IDM_LOCALCLIPS:
         ClipMgrDialog(hwnd);
+        break;
+    case IDM_CLOUDCLIPS:
+        CloudMgrDialog(hwnd);
         break;
     case IDM_UPDATECHECK:
         GetCurrentVersionInfo(hwnd, 1);

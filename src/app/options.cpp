@@ -1,4 +1,5 @@
 #include "options.h"
+#include "cloud/account.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
@@ -118,6 +119,8 @@ INT_PTR CALLBACK OptionsDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
         OnOK(hwnd);
     else if (LOWORD(wParam) == IDCANCEL)
         EndDialog(hwnd, IDCANCEL);
+    else if (LOWORD(wParam) == IDC_OPT_ACCOUNT)
+        CloudAccountDialog(hwnd);
     return TRUE;
 }
 

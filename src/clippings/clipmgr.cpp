@@ -1,6 +1,7 @@
 #include "clipmgr.h"
 #include "clipmenu.h"
 #include "store.h"
+#include "cloud/sync.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
@@ -8,26 +9,9 @@
 
 namespace {
 
-// Each picture button's images: [0] the disabled look, [1] the enabled look.
-HBITMAP m_btnRename[2];
-HBITMAP m_btnDelete[2];
-HBITMAP m_btnCopy[2];
-HBITMAP m_btnSync[2];
-
-struct PictureButton {
-    int id;
-    HBITMAP *images;
-    int enabledImage;
-    int disabledImage;
-};
-
-// The buttons that act on the selected clipping.
-const PictureButton kItemButtons[] = {
-    {IDC_CM_RENAME, m_btnRename, IDB_CM_RENAME, IDB_CM_RENAMEGREY},
-    {IDC_CM_DELETE, m_btnDelete, IDB_CM_DELETE, IDB_CM_DELETEGREY},
-    {IDC_CM_COPY, m_btnCopy, IDB_CM_COPY, IDB_CM_COPYGREY},
-};
-const PictureButton kSyncButton = {IDC_CM_SYNC, m_btnSync, IDB_CM_SYNC, IDB_CM_SYNCGREY};
+// The buttons that act on the selected item come first.
+const int ITEM_BUTTONS = 3;
+const int MANAGER_BUTTONS = 4;
 
 // The ground of the enabled images, drawn as the classic 3-D grey.
 const BYTE FACE_GREY = 192;
@@ -80,6 +64,157 @@ void ShowButton(HWND dlg, const PictureButton &button, bool enabled)
     UpdateWindow(hwnd);
 }
 
+// Only a change between "something selected" and "nothing selected" redraws.
+void OnSelChange(HWND dlg, const PictureButton *buttons)
+{
+    const bool selected = SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETCURSEL, 0, 0) != LB_ERR;
+    if (selected == (IsWindowEnabled(GetDlgItem(dlg, buttons[0].id)) != FALSE))
+        return;
+    for (int i = 0; i < ITEM_BUTTONS; i++)
+        ShowButton(dlg, buttons[i], selected);
+}
+
+void OnListNotify(HWND dlg, WORD code, const ManagerKind &kind)
+{
+    switch (code) {
+    case LBN_SELCHANGE:
+    case LBN_SELCANCEL:
+        OnSelChange(dlg, kind.buttons);
+        break;
+    case LBN_DBLCLK:
+        if (IsDlgButtonChecked(dlg, IDC_CM_DCRENAME) == BST_CHECKED)
+            kind.rename(dlg);
+        else
+            kind.copy(dlg);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnInitDialog(HWND dlg, const ManagerKind &kind)
+{
+    if (!kind.open(dlg)) {
+        EndDialog(dlg, 2);
+        return;
+    }
+    const bool renames = GetSettingsInt(nullptr, kind.choiceSetting, IDC_CM_DCRENAME) == IDC_CM_DCRENAME;
+    CheckDlgButton(dlg, renames ? IDC_CM_DCRENAME : IDC_CM_DCCOPY, BST_CHECKED);
+    for (int i = 0; i < MANAGER_BUTTONS; i++) {
+        LoadPictures(kind.buttons[i]);
+        ShowButton(dlg, kind.buttons[i], true);
+    }
+    SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_SETCURSEL, 0, 0);
+}
+
+void OnCommand(HWND dlg, WPARAM wParam, const ManagerKind &kind)
+{
+    if (LOWORD(wParam) == IDC_CM_LIST) {
+        OnListNotify(dlg, HIWORD(wParam), kind);
+        return;
+    }
+    if (HIWORD(wParam) != BN_CLICKED)
+        return;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        CloseManager(dlg, 1, kind.choiceSetting);
+        break;
+    case IDCANCEL:
+        CloseManager(dlg, 2, kind.choiceSetting);
+        break;
+    case IDC_CM_RENAME:
+        kind.rename(dlg);
+        break;
+    case IDC_CM_DELETE:
+        kind.remove(dlg);
+        break;
+    case IDC_CM_COPY:
+        kind.copy(dlg);
+        break;
+    case IDC_CM_SYNC:
+        kind.synchronise(dlg);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+INT_PTR ManagerDlgProc(HWND dlg, UINT msg, WPARAM wParam, const ManagerKind &kind)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        OnInitDialog(dlg, kind);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(dlg, wParam, kind);
+        return TRUE;
+    case WM_DESTROY: // also when the dialog goes down with its owner
+        for (int i = 0; i < MANAGER_BUTTONS; i++)
+            FreePictures(dlg, kind.buttons[i]);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void CloseManager(HWND dlg, INT_PTR result, const char *choiceSetting)
+{
+    const bool renames = IsDlgButtonChecked(dlg, IDC_CM_DCRENAME) == BST_CHECKED;
+    WriteSettingsInt(nullptr, choiceSetting, renames ? IDC_CM_DCRENAME : IDC_CM_DCCOPY);
+    EndDialog(dlg, result);
+}
+
+bool GetSelectedItem(HWND dlg, char (&name)[CLIPNAME_MAX + 1], LRESULT *data)
+{
+    HWND list = GetDlgItem(dlg, IDC_CM_LIST);
+    LRESULT item = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    // LB_GETTEXT takes no size: the length is checked first.
+    LRESULT length = item == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETTEXTLEN, item, 0);
+    if (length == LB_ERR || length > CLIPNAME_MAX)
+        return false;
+    SendMessageA(list, LB_GETTEXT, item, reinterpret_cast<LPARAM>(name));
+    *data = SendMessageA(list, LB_GETITEMDATA, item, 0);
+    return true;
+}
+
+// The name dialog belongs to the desktop and would leave the manager
+// working: a Delete meanwhile would let the rename revive what it deleted.
+UINT AskNewName(HWND dlg, char (&name)[CLIPNAME_MAX + 1])
+{
+    EnableWindow(dlg, FALSE);
+    const UINT length = ClipAddNameDlg(name, sizeof name, CLIPNAME_RENAME);
+    EnableWindow(dlg, TRUE);
+    SetForegroundWindow(dlg);
+    return length;
+}
+
+bool ConfirmDelete(HWND dlg, const char *name)
+{
+    char format[128], question[196];
+    if (!LoadStringA(gvGlobals.hInstance, IDS_CONFIRMDELETE, format, sizeof format))
+        return false;
+    snprintf(question, sizeof question, format, name);
+    return MessageBoxA(dlg, question, "Confirm Delete", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+namespace {
+
+const char CHOICE_SETTING[] = "DCActLC";
+
+HBITMAP m_btnRename[2];
+HBITMAP m_btnDelete[2];
+HBITMAP m_btnCopy[2];
+HBITMAP m_btnSync[2];
+
+const PictureButton kButtons[] = {
+    {IDC_CM_RENAME, m_btnRename, IDB_CM_RENAME, IDB_CM_RENAMEGREY},
+    {IDC_CM_DELETE, m_btnDelete, IDB_CM_DELETE, IDB_CM_DELETEGREY},
+    {IDC_CM_COPY, m_btnCopy, IDB_CM_COPY, IDB_CM_COPYGREY},
+    {IDC_CM_SYNC, m_btnSync, IDB_CM_SYNC, IDB_CM_SYNCGREY},
+};
+
 void FillList(HWND dlg)
 {
     m_NumClippings = LoadClippingNames(m_Clippings, MAX_CLIPPINGS, m_ClipSort);
@@ -102,22 +237,11 @@ bool HasClippings(HWND dlg)
 // The selected clipping's slot and name; false without a selection.
 bool GetSelection(HWND dlg, uint32_t *slot, char (&name)[CLIPNAME_MAX + 1])
 {
-    HWND list = GetDlgItem(dlg, IDC_CM_LIST);
-    LRESULT item = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    // LB_GETTEXT takes no size: the length is checked first.
-    LRESULT length = item == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETTEXTLEN, item, 0);
-    if (length == LB_ERR || length > CLIPNAME_MAX)
+    LRESULT data;
+    if (!GetSelectedItem(dlg, name, &data))
         return false;
-    SendMessageA(list, LB_GETTEXT, item, reinterpret_cast<LPARAM>(name));
-    *slot = static_cast<uint32_t>(SendMessageA(list, LB_GETITEMDATA, item, 0));
+    *slot = static_cast<uint32_t>(data);
     return true;
-}
-
-void CloseManager(HWND dlg, INT_PTR result)
-{
-    const bool renames = IsDlgButtonChecked(dlg, IDC_CM_DCRENAME) == BST_CHECKED;
-    WriteSettingsInt(nullptr, "DCActLC", renames ? IDC_CM_DCRENAME : IDC_CM_DCCOPY);
-    EndDialog(dlg, result);
 }
 
 // The name is kept as typed: neither cleaned nor made unique, and the
@@ -126,15 +250,7 @@ void CMDoRename(HWND dlg)
 {
     uint32_t slot;
     char name[CLIPNAME_MAX + 1];
-    if (!GetSelection(dlg, &slot, name))
-        return;
-    // The name dialog belongs to the desktop and would leave this one
-    // working: a Delete meanwhile would let the rename revive the slot.
-    EnableWindow(dlg, FALSE);
-    const UINT length = ClipAddNameDlg(name, sizeof name, CLIPNAME_RENAME);
-    EnableWindow(dlg, TRUE);
-    SetForegroundWindow(dlg);
-    if (!length)
+    if (!GetSelection(dlg, &slot, name) || !AskNewName(dlg, name))
         return;
     char section[16];
     FmtRegApp(section, sizeof section, slot);
@@ -146,13 +262,7 @@ void CMDoDelete(HWND dlg)
 {
     uint32_t slot;
     char name[CLIPNAME_MAX + 1];
-    if (!GetSelection(dlg, &slot, name))
-        return;
-    char format[128], question[196];
-    if (!LoadStringA(gvGlobals.hInstance, IDS_CONFIRMDELETE, format, sizeof format))
-        return;
-    snprintf(question, sizeof question, format, name);
-    if (MessageBoxA(dlg, question, "Confirm Delete", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    if (!GetSelection(dlg, &slot, name) || !ConfirmDelete(dlg, name))
         return;
     DeleteLocalClip(slot);
     FillList(dlg);
@@ -167,109 +277,41 @@ UINT CMDoCopy(HWND dlg)
     if (!GetSelection(dlg, &slot, name))
         return 0;
     UINT placed = OnRecallClipping(dlg, slot);
-    CloseManager(dlg, 1);
+    CloseManager(dlg, 1, CHOICE_SETTING);
     return placed;
 }
 
-// Only a change between "something selected" and "nothing selected" redraws.
-void OnSelChange(HWND dlg)
+// An empty store offers to fetch the clippings kept in the cloud.
+bool HasOrFetchesClippings(HWND dlg)
 {
-    const bool selected = SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETCURSEL, 0, 0) != LB_ERR;
-    if (selected == (IsWindowEnabled(GetDlgItem(dlg, IDC_CM_RENAME)) != FALSE))
-        return;
-    for (const PictureButton &button : kItemButtons)
-        ShowButton(dlg, button, selected);
+    if (HasClippings(dlg))
+        return true;
+    char question[150] = "";
+    LoadStringA(gvGlobals.hInstance, IDS_DOWNLOADCLOUD, question, sizeof question);
+    if (MessageBoxA(dlg, question, nullptr, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        return false;
+    SyncClips(dlg);
+    return HasClippings(dlg);
 }
 
-void OnListNotify(HWND dlg, WORD code)
+void OnSync(HWND dlg)
 {
-    switch (code) {
-    case LBN_SELCHANGE:
-    case LBN_SELCANCEL:
-        OnSelChange(dlg);
-        break;
-    case LBN_DBLCLK:
-        if (IsDlgButtonChecked(dlg, IDC_CM_DCRENAME) == BST_CHECKED)
-            CMDoRename(dlg);
-        else
-            CMDoCopy(dlg);
-        break;
-    default:
-        break;
-    }
+    SyncClips(dlg);
+    FillList(dlg);
 }
 
-void OnInitDialog(HWND dlg)
+void OnCopy(HWND dlg)
 {
-    if (!HasClippings(dlg)) {
-        EndDialog(dlg, 2);
-        return;
-    }
-    const bool renames = GetSettingsInt(nullptr, "DCActLC", IDC_CM_DCRENAME) == IDC_CM_DCRENAME;
-    CheckDlgButton(dlg, renames ? IDC_CM_DCRENAME : IDC_CM_DCCOPY, BST_CHECKED);
-    for (const PictureButton &button : kItemButtons) {
-        LoadPictures(button);
-        ShowButton(dlg, button, true);
-    }
-    LoadPictures(kSyncButton);
-    // Shown for its place in the dialog: there is no cloud service to
-    // synchronise with in this version.
-    ShowButton(dlg, kSyncButton, false);
-    SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_SETCURSEL, 0, 0);
+    CMDoCopy(dlg);
 }
 
-void OnCommand(HWND dlg, WPARAM wParam)
-{
-    if (LOWORD(wParam) == IDC_CM_LIST) {
-        OnListNotify(dlg, HIWORD(wParam));
-        return;
-    }
-    if (HIWORD(wParam) != BN_CLICKED)
-        return;
-    switch (LOWORD(wParam)) {
-    case IDOK:
-        CloseManager(dlg, 1);
-        break;
-    case IDCANCEL:
-        CloseManager(dlg, 2);
-        break;
-    case IDC_CM_RENAME:
-        CMDoRename(dlg);
-        break;
-    case IDC_CM_DELETE:
-        CMDoDelete(dlg);
-        break;
-    case IDC_CM_COPY:
-        CMDoCopy(dlg);
-        break;
-    default:
-        break;
-    }
-}
-
-// Also when the dialog goes down with its owner: no bitmap is left behind.
-void OnDestroy(HWND dlg)
-{
-    for (const PictureButton &button : kItemButtons)
-        FreePictures(dlg, button);
-    FreePictures(dlg, kSyncButton);
-}
+const ManagerKind kLocal = {
+    CHOICE_SETTING, kButtons, HasOrFetchesClippings, CMDoRename, CMDoDelete, OnCopy, OnSync,
+};
 
 INT_PTR CALLBACK CMDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 {
-    switch (msg) {
-    case WM_INITDIALOG:
-        OnInitDialog(dlg);
-        return TRUE;
-    case WM_COMMAND:
-        OnCommand(dlg, wParam);
-        return TRUE;
-    case WM_DESTROY:
-        OnDestroy(dlg);
-        return FALSE;
-    default:
-        return FALSE;
-    }
+    return ManagerDlgProc(dlg, msg, wParam, kLocal);
 }
 
 } // namespace

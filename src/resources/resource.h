@@ -67,3 +67,4 @@
 #include "ids_clippings.h"
 #include "ids_clipmgr.h"
 #include "ids_net.h"
+#include "ids_cloud.h"

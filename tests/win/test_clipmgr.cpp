@@ -104,7 +104,8 @@ INT_PTR RunManager(std::function<void(const Mgr &)> drive)
 
 TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
 {
-    EXPECT_EQ(2, ClipMgrDialog(nullptr)); // nothing to manage
+    ExpectBox("Error", ClickButton(IDNO)); // nothing to manage: no download either
+    EXPECT_EQ(2, ClipMgrDialog(nullptr));
     Seed("Clip A", "beta", L"two");
     Seed("Clip C", "Alpha", L"one");
     WriteSettingsInt(nullptr, "ClipCount", 2);
@@ -117,7 +118,7 @@ TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
                   ASSERT_EQ((int)sizeof dib, GetObjectA((HBITMAP)copyImage, sizeof dib, &dib));
                   const BYTE *corner = static_cast<const BYTE *>(dib.dsBm.bmBits);
                   EXPECT_EQ(GetSysColor(COLOR_BTNFACE), RGB(corner[2], corner[1], corner[0]));
-                  EXPECT_TRUE(m.Enabled(IDC_CM_COPY) && !m.Enabled(IDC_CM_SYNC) && m.Image(IDC_CM_SYNC));
+                  EXPECT_TRUE(m.Enabled(IDC_CM_COPY) && m.Enabled(IDC_CM_SYNC) && m.Image(IDC_CM_SYNC));
                   m.Select(-1, LBN_SELCANCEL);
                   for (int id : {IDC_CM_RENAME, IDC_CM_DELETE, IDC_CM_COPY})
                       EXPECT_FALSE(m.Enabled(id)) << id;

@@ -1,0 +1,127 @@
+#include "account.h"
+#include "wire.h"
+#include "resources/resource.h"
+#include "settings/registry.h"
+#include "util/globals.h"
+#include <ntsecapi.h>
+
+namespace {
+
+const char KEY_ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+const size_t GENERATED_KEY_LENGTH = 20;
+const uint32_t KEY_MIN_VALUES = 8;
+// "host:port" with a host name of up to 253 characters.
+const int SERVER_HOST_MAX = 261;
+
+// Only the letters and digits of a key scramble the clippings.
+bool KeyUsable(const char *key)
+{
+    uint8_t values[ROL_KEY_MAX];
+    return DeriveRolKey(key, values, sizeof values) >= KEY_MIN_VALUES;
+}
+
+// Letters and digits drawn evenly: bytes past the last whole round of the
+// alphabet are thrown away rather than folded onto its start.
+bool GenerateKey(char (&key)[GENERATED_KEY_LENGTH + 1])
+{
+    const unsigned alphabet = sizeof KEY_ALPHABET - 1;
+    const unsigned limit = 256 / alphabet * alphabet;
+    size_t have = 0;
+    while (have < GENERATED_KEY_LENGTH) {
+        unsigned char bytes[32];
+        if (!RtlGenRandom(bytes, sizeof bytes))
+            return false;
+        for (size_t i = 0; i < sizeof bytes && have < GENERATED_KEY_LENGTH; i++)
+            if (bytes[i] < limit)
+                key[have++] = KEY_ALPHABET[bytes[i] % alphabet];
+    }
+    key[have] = '\0';
+    return true;
+}
+
+void OnGenerate(HWND dlg)
+{
+    char key[GENERATED_KEY_LENGTH + 1];
+    if (GenerateKey(key))
+        SetDlgItemTextA(dlg, IDC_ACC_KEY, key);
+}
+
+void OnInitDialog(HWND dlg)
+{
+    char name[ACCOUNT_TEXT_SIZE] = "", key[ACCOUNT_TEXT_SIZE] = "", host[SERVER_HOST_MAX + 1];
+    GetSettingsStringA(nullptr, "AccountName", "", name, sizeof name);
+    GetSettingsStringA(nullptr, "AccountKey", "", key, sizeof key);
+    GetSettingsStringA(nullptr, "ServerHost", "", host, sizeof host);
+    DWORD size = sizeof name;
+    if (!*name && !GetUserNameA(name, &size))
+        *name = '\0';
+    SendDlgItemMessageA(dlg, IDC_ACC_NAME, EM_LIMITTEXT, ACCOUNT_TEXT_SIZE - 1, 0);
+    SendDlgItemMessageA(dlg, IDC_ACC_KEY, EM_LIMITTEXT, ACCOUNT_TEXT_SIZE - 1, 0);
+    SendDlgItemMessageA(dlg, IDC_ACC_SERVER, EM_LIMITTEXT, SERVER_HOST_MAX, 0);
+    SetDlgItemTextA(dlg, IDC_ACC_NAME, name);
+    SetDlgItemTextA(dlg, IDC_ACC_KEY, key);
+    SetDlgItemTextA(dlg, IDC_ACC_SERVER, host);
+}
+
+// Refuses an account that could not be used; an empty server means the
+// default one.
+bool OnOK(HWND dlg)
+{
+    char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE], host[SERVER_HOST_MAX + 1];
+    GetDlgItemTextA(dlg, IDC_ACC_NAME, name, sizeof name);
+    GetDlgItemTextA(dlg, IDC_ACC_KEY, key, sizeof key);
+    GetDlgItemTextA(dlg, IDC_ACC_SERVER, host, sizeof host);
+    const char *problem = !*name            ? "Please enter an account name."
+                          : !KeyUsable(key) ? "The account key needs at least 8 letters or digits."
+                                            : nullptr;
+    if (problem) {
+        MessageBoxA(dlg, problem, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+        SetFocus(GetDlgItem(dlg, *name ? IDC_ACC_KEY : IDC_ACC_NAME));
+        return false;
+    }
+    WriteSettingsStringA(nullptr, "AccountName", name);
+    WriteSettingsStringA(nullptr, "AccountKey", key);
+    WriteSettingsStringA(nullptr, "ServerHost", *host ? host : nullptr);
+    return true;
+}
+
+INT_PTR CALLBACK AccountDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg == WM_INITDIALOG) {
+        OnInitDialog(dlg);
+        return TRUE;
+    }
+    if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED)
+        return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        if (OnOK(dlg))
+            EndDialog(dlg, IDOK);
+        break;
+    case IDCANCEL:
+        EndDialog(dlg, IDCANCEL);
+        break;
+    case IDC_ACC_GENERATE:
+        OnGenerate(dlg);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+BOOL CloudAccountDialog(HWND owner)
+{
+    return DialogBoxParamA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDD_ACCOUNT), owner, AccountDlgProc, 0) ==
+           IDOK;
+}
+
+BOOL EnsureCloudAccount(HWND owner)
+{
+    char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE];
+    if (GetCloudAccount(name, sizeof name, key, sizeof key) && KeyUsable(key))
+        return TRUE;
+    return CloudAccountDialog(owner);
+}

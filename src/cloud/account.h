@@ -1,0 +1,14 @@
+#pragma once
+// The sync account: root settings "AccountName" and "AccountKey", edited
+// with "ServerHost" in the "Cloud Account" dialog.
+#include <windows.h>
+
+// Room for the account's name or key: a longer value reads as not set.
+#define ACCOUNT_TEXT_SIZE 256
+
+// The account's name and key; false when either is not set.
+bool GetCloudAccount(char *name, size_t nameSize, char *key, size_t keySize);
+// Runs the dialog; TRUE when the user saved an account.
+BOOL CloudAccountDialog(HWND owner);
+// TRUE when an account is set, asking for one first when there is none.
+BOOL EnsureCloudAccount(HWND owner);

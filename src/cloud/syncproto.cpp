@@ -1,0 +1,230 @@
+#include "cloud/syncproto.h"
+#include <windows.h>
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+#include "cloud/account.h"
+#include "cloud/wire.h"
+#include "net/http.h"
+#include "net/httpreply.h"
+#include "util/globals.h"
+#include "util/safefns.h"
+
+namespace {
+
+const size_t ACCOUNT_REPLY_SIZE = 1024;
+const size_t CHECK_REPLY_SIZE = 1024;
+const size_t CHANGE_REPLY_SIZE = 512;
+// Room a download's reply needs besides its largest part.
+const size_t DATA_REPLY_EXTRA = 1024;
+const size_t UPLOAD_REPLY_EXTRA = 512;
+
+// One request's form: the program's pair first, then the request's own.
+class Form {
+public:
+    Form(std::initializer_list<FormPair> pairs)
+    {
+        std::vector<FormPair> all = {{APP_NAME, APP_VERSION}};
+        all.insert(all.end(), pairs);
+        m_text.reset(NewForm(all.data(), all.size()));
+    }
+    const char *get() const { return m_text.get(); }
+
+private:
+    HeapPtr<char> m_text;
+};
+
+struct IdText {
+    explicit IdText(int32_t id) { FormatId(id, text); }
+    char text[8];
+};
+
+// Without a form (no memory) no request is made; the body is left empty.
+uint32_t SyncHttpGet(const Form &form, char *body, size_t size)
+{
+    if (form.get())
+        return DoHttpGet(SYNC_PATH, form.get(), body, size);
+    memset(body, 0, size);
+    return 0;
+}
+
+uint32_t SyncHttpPost(const Form &form, char *body, size_t size)
+{
+    if (form.get())
+        return DoHttpPost(SYNC_PATH, form.get(), body, size);
+    memset(body, 0, size);
+    return 0;
+}
+
+void ShowSyncMessage(const char *text)
+{
+    MessageBoxA(GetDesktopWindow(), text, APP_NAME, MB_OK | MB_ICONINFORMATION);
+}
+
+// knock or open: the user id of the account, or -1.
+int32_t AccountRequest(const char *act, bool post)
+{
+    char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE];
+    if (!GetCloudAccount(name, sizeof name, key, sizeof key))
+        return -1;
+    Form form({{"act", act}, {"name", name}, {"key", key}});
+    char body[ACCOUNT_REPLY_SIZE];
+    uint32_t status = post ? SyncHttpPost(form, body, sizeof body) : SyncHttpGet(form, body, sizeof body);
+    return status == 200 ? GetPXMLInt(body, "UserID") : -1;
+}
+
+// Sends one part of a clipping; shows the sync error when it fails.
+bool PostPart(int32_t userId, int32_t dataId, const char *field, const char *value, char *reply, size_t size)
+{
+    HeapPtr<char> data(EncodeCRLF(value));
+    uint32_t status = 0;
+    if (data)
+        status = SyncHttpPost(Form({{"act", "setdata"},
+                                    {"UserID", IdText(userId).text},
+                                    {"DataID", IdText(dataId).text},
+                                    {"field", field},
+                                    {"data", data.get()}}),
+                              reply, size);
+    else
+        memset(reply, 0, size);
+    if (status != 200)
+        SyncError(reply);
+    return status == 200;
+}
+
+// Creates a cloud clipping; its data id (-1 when the reply holds none), or
+// false after the sync error when it could not be created.
+bool CreateClip(int32_t userId, const char *name, char *reply, size_t size, int32_t *dataId)
+{
+    Form form({{"act", "create"}, {"UserID", IdText(userId).text}, {"ClipName", name}});
+    if (SyncHttpPost(form, reply, size) != 200) {
+        SyncError(reply);
+        return false;
+    }
+    *dataId = FindKeyValueUL(reply, "DataID");
+    return true;
+}
+
+// Reads one part of a download into dst; a failed request leaves it as it was.
+void GetPart(int32_t userId, int32_t dataId, const char *field, char *dst, size_t dstSize, char *reply,
+             size_t size)
+{
+    Form form({{"UserID", IdText(userId).text},
+               {"DataID", IdText(dataId).text},
+               {"act", "getdata"},
+               {"field", field}});
+    if (SyncHttpGet(form, reply, size) == 200)
+        ParseWholeClipData(reply, field, dst, dstSize);
+}
+
+// rename or delete: the reply's tag value; the sync error when it failed.
+int32_t ChangeRequest(const Form &form, const char *tag)
+{
+    char body[CHANGE_REPLY_SIZE];
+    if (SyncHttpGet(form, body, sizeof body) != 200)
+        SyncError(body);
+    return GetPXMLInt(body, tag);
+}
+
+} // namespace
+
+int32_t SyncGetUserID()
+{
+    return AccountRequest("knock", false);
+}
+
+int32_t SyncRegisterUser()
+{
+    return AccountRequest("open", true);
+}
+
+int SyncGetClipList(int32_t userId, char *body, size_t size)
+{
+    Form form({{"act", "list"}, {"UserID", IdText(userId).text}});
+    if (SyncHttpGet(form, body, size) != 200)
+        return -1;
+    return static_cast<int>(std::min<size_t>(strlen(body), INT_MAX));
+}
+
+int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char *text, const char *rtf,
+                   const char *html)
+{
+    text = text ? text : "";
+    rtf = rtf ? rtf : "";
+    html = html ? html : "";
+    size_t longest = std::max({strlen(text), strlen(rtf), strlen(html)});
+    size_t size = longest + UPLOAD_REPLY_EXTRA;
+    HeapPtr<char> reply(static_cast<char *>(xmalloc(size)));
+    if (!reply)
+        return -1;
+    bool existing = dataId != -1;
+    if (!existing) {
+        if (!CreateClip(userId, name, reply.get(), size, &dataId))
+            return 0;
+        if (dataId == -1) {
+            ShowSyncMessage("Failed to get the DataID!");
+            return -1;
+        }
+    }
+    if (!PostPart(userId, dataId, "ClipUTF", text, reply.get(), size))
+        return -1;
+    if (*rtf || existing)
+        PostPart(userId, dataId, "ClipRTF", rtf, reply.get(), size);
+    if (*html || existing)
+        PostPart(userId, dataId, "ClipHTML", html, reply.get(), size);
+    return -1;
+}
+
+int SyncGetClipSize(int32_t userId, int32_t dataId, uint32_t *lenUTF, uint32_t *lenRTF, uint32_t *lenHTML)
+{
+    Form form({{"act", "check"}, {"UserID", IdText(userId).text}, {"DataID", IdText(dataId).text}});
+    char body[CHECK_REPLY_SIZE];
+    if (SyncHttpGet(form, body, sizeof body) != 200)
+        return -1;
+    return ParseClipSize(body, lenUTF, lenRTF, lenHTML);
+}
+
+int SyncGetClipData(int32_t userId, int32_t dataId, char *text, size_t textSize, char *rtf, size_t rtfSize,
+                    char *html, size_t htmlSize)
+{
+    size_t largest = std::max({textSize, rtfSize, htmlSize});
+    if (largest > SIZE_MAX - DATA_REPLY_EXTRA)
+        return -1;
+    size_t size = largest + DATA_REPLY_EXTRA;
+    HeapPtr<char> reply(static_cast<char *>(xmalloc(size)));
+    if (!reply)
+        return -1;
+    GetPart(userId, dataId, "ClipUTF", text, textSize, reply.get(), size);
+    if (rtf)
+        GetPart(userId, dataId, "ClipRTF", rtf, rtfSize, reply.get(), size);
+    if (html)
+        GetPart(userId, dataId, "ClipHTML", html, htmlSize, reply.get(), size);
+    return textSize ? static_cast<int>(std::min<size_t>(strlen(text), INT_MAX)) : 0;
+}
+
+int32_t SyncRenameClip(int32_t userId, int32_t dataId, const char *name)
+{
+    return ChangeRequest(Form({{"UserID", IdText(userId).text},
+                               {"DataID", IdText(dataId).text},
+                               {"act", "rename"},
+                               {"ClipName", name}}),
+                         "Rename");
+}
+
+int32_t SyncDeleteClip(int32_t userId, int32_t dataId)
+{
+    return ChangeRequest(
+        Form({{"UserID", IdText(userId).text}, {"DataID", IdText(dataId).text}, {"act", "delete"}}),
+        "Delete");
+}
+
+void SyncError(const char *body)
+{
+    char text[256];
+    snprintf(text, sizeof text, "Synchronization error: The server replied '%.*s'",
+             static_cast<int>(std::min<size_t>(strcspn(body, "\r"), INT_MAX)), body);
+    ShowSyncMessage(text);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The requests of the sync service: each builds its form, sends it with the
+// HTTP client to SYNC_PATH and reads the one value it needs from the reply.
+#include <cstddef>
+#include <cstdint>
+
+// The user id of the account ("AccountName", "AccountKey"), or -1.
+int32_t SyncGetUserID();
+int32_t SyncRegisterUser();
+// The length of the list reply in body, or -1.
+int SyncGetClipList(int32_t userId, char *body, size_t size);
+// Creates the cloud clip first when dataId is -1; 0 when that failed, else
+// -1. Failures are shown. For a clip already in the cloud, an absent variant
+// is sent empty, so that the cloud copy keeps none of the text it replaces.
+int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char *text, const char *rtf,
+                   const char *html);
+// The number of name=number lines of the check block, or -1.
+int SyncGetClipSize(int32_t userId, int32_t dataId, uint32_t *lenUTF, uint32_t *lenRTF, uint32_t *lenHTML);
+// Fills each given destination with its part, never with a cut part: a part
+// that does not arrive whole leaves it empty. The text's length, or -1.
+int SyncGetClipData(int32_t userId, int32_t dataId, char *text, size_t textSize, char *rtf, size_t rtfSize,
+                    char *html, size_t htmlSize);
+// The reply's tag value "Rename" or "Delete", or -1; failures are shown.
+int32_t SyncRenameClip(int32_t userId, int32_t dataId, const char *name);
+int32_t SyncDeleteClip(int32_t userId, int32_t dataId);
+// "Synchronization error: The server replied '%s'" with the body's first line.
+void SyncError(const char *body);
