@@ -17,5 +17,17 @@ wineserver -p >/dev/null 2>&1 || true   # keep one server for the whole run
 
 status=0
 (cd "$build/native" && ctest --output-on-failure) || status=1
+
+# The real sync service (the native build's), for the tests that talk to it.
+port=18080
+while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+rm -f "$build/test-service.db"*
+"$build/native/server/quillet-server" --bind 127.0.0.1 --port "$port" --db "$build/test-service.db" \
+  2>"$build/test-service.log" &
+service=$!
+for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+export QUILLET_TEST_SERVICE="127.0.0.1:$port"
+
 (cd "$build/win64" && ctest --output-on-failure "$@") || status=1
+kill "$service" 2>/dev/null || true
 exit $status
