@@ -30,4 +30,8 @@ export QUILLET_TEST_SERVICE="127.0.0.1:$port"
 
 (cd "$build/win64" && ctest --output-on-failure "$@") || status=1
 kill "$service" 2>/dev/null || true
+
+# The installer round trip, with the tested 64-bit build.
+makensis -V2 -DARCH=64 -DBUILD="$build/win64" -DOUTFILE="$build/installer-test-setup.exe" \
+  "$here/installer/quillet.nsi" && "$here/tests/installer/roundtrip.sh" "$build/installer-test-setup.exe" || status=1
 exit $status

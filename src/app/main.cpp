@@ -1,4 +1,5 @@
 #include "main.h"
+#include "artscale.h"
 #include "help.h"
 #include "options.h"
 #include "quitdlg.h"
@@ -67,6 +68,7 @@ BOOL OnInitDialog(HWND hwnd)
     m_hwndMain = hwnd;
     m_hwndNextClipboardViewer = SetClipboardViewer(hwnd);
     ExtendSystemMenu(hwnd);
+    ScaleStaticBitmap(hwnd, IDC_MAINART, IDB_MAIN);
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, (LPARAM)LoadSmallIcon(IDI_APP));
     m_uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
@@ -276,6 +278,9 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             ShowAboutBox();
             return TRUE;
         }
+        return FALSE;
+    case WM_DESTROY:
+        FreeStaticBitmap(hwnd, IDC_MAINART);
         return FALSE;
     case WM_NCDESTROY:
         OnNcDestroy(hwnd);

@@ -1,4 +1,5 @@
 #include "titlesplash.h"
+#include "artscale.h"
 #include "credits.h"
 #include "help.h"
 #include "resources/resource.h"
@@ -54,7 +55,11 @@ INT_PTR CALLBACK SplashDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 {
     switch (msg) {
     case WM_INITDIALOG:
+        ScaleStaticBitmap(hwnd, IDC_SPLASHART, IDB_SPLASH);
         SplashInit(hwnd, (UINT)lParam);
+        return FALSE;
+    case WM_DESTROY:
+        FreeStaticBitmap(hwnd, IDC_SPLASHART);
         return FALSE;
     case WM_TIMER:
         if (wParam != SPLASH_TIMER)

@@ -3,6 +3,7 @@
 #define IDD_SPLASH 950
 #define IDD_CREDITS 420
 #define IDB_SPLASH 190
+#define IDC_SPLASHART 191
 
 // Shared by both dialogs
 #define IDC_PRODUCT 200

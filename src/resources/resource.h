@@ -10,6 +10,7 @@
 #define IDI_APP 50
 #define IDI_FLASH 980
 #define IDB_MAIN 180
+#define IDC_MAINART 181
 
 // Main window, dialog 910
 #define IDD_MAIN 910
