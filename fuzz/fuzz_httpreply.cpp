@@ -46,7 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string pieces = Read({data + 2, size - 2, size_t(data[1]) + 1}, bodySize, &piecesStatus);
     if (whole != pieces || wholeStatus != piecesStatus)
         abort();
-    free(FindKeyValueStr(whole.c_str(), "RelDate"));
-    FindKeyValueUL(whole.c_str(), "Vbuild");
+    // The keys the program reads; a key without a text has no number either.
+    for (const char *key : {"Vmajor", "Vminor", "Vbuild", "RelDate", "DataID"}) {
+        char *text = FindKeyValueStr(whole.c_str(), key);
+        if (text ? strchr(text, '\r') != nullptr : FindKeyValueUL(whole.c_str(), key) != -1)
+            abort();
+        free(text);
+    }
     return 0;
 }

@@ -106,5 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CheckReplace(text, "$$", "$");
     CheckForm(text);
     CheckRotation(text, key.data(), keyLen);
+    // The text as an account key.
+    uint8_t derived[ROL_KEY_MAX];
+    uint32_t derivedLen = DeriveRolKey(text.c_str(), derived, sizeof derived);
+    Check(derivedLen <= ROL_KEY_MAX &&
+          std::all_of(derived, derived + derivedLen, [](uint8_t k) { return k < 26; }));
     return 0;
 }

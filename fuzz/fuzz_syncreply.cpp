@@ -1,10 +1,14 @@
 // libFuzzer target: any text as a reply body of the sync service. The first
 // byte is the data destination's size; nothing may be written past it, and
-// what is stored is always terminated.
+// what is stored is always terminated. The names and dates of the clip list
+// go through the store's readers, the text itself too as a date read from
+// the settings.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+#include "clippings/clipentry.h"
 #include "cloud/wire.h"
 
 namespace {
@@ -48,7 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CloudClipEntry table[CLOUD_CLIPS_MAX];
     uint32_t count = ParseClipList(text, table, CLOUD_CLIPS_MAX);
     Check(count <= CLOUD_CLIPS_MAX);
-    for (const CloudClipEntry &entry : table)
+    for (const CloudClipEntry &entry : table) {
         Check(Terminated(entry.name, sizeof entry.name) && Terminated(entry.date, sizeof entry.date));
+        cvtDatetime(entry.date);
+        // A downloaded clip's name as the store takes it.
+        char name[CLIPNAME_MAX + 1];
+        SanitiseClipName(entry.name, name);
+        Check(std::all_of(name, name + strlen(name), [](char c) { return c >= 32 && c <= 126; }));
+        NumberedClipName(name, static_cast<unsigned>(entry.id), name);
+        Check(strlen(name) <= CLIPNAME_MAX);
+    }
+    cvtDatetime(text);
     return 0;
 }

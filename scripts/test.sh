@@ -17,6 +17,8 @@ wineserver -p >/dev/null 2>&1 || true   # keep one server for the whole run
 
 status=0
 (cd "$build/native" && ctest --output-on-failure) || status=1
+# Every fuzz target for a few seconds (scripts/fuzz.sh SECONDS for longer).
+"$here/scripts/fuzz.sh" 3 || status=1
 
 # The real sync service (the native build's), for the tests that talk to it.
 port=18080

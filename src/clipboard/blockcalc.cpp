@@ -1,6 +1,7 @@
 #include "blockcalc.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr size_t BLOCK_BYTES_PER_ROW = 80;
 constexpr int MIN_OFFSET_DIGITS = 6;
 constexpr int MAX_OFFSET_DIGITS = 9;
 
-const char HEX_DIGITS[] = "0123456789abcdef";
+constexpr char HEX_DIGITS[] = "0123456789abcdef";
 
 size_t RowCount(size_t n)
 {
@@ -36,6 +37,24 @@ size_t RowChars(int offsetDigits)
     return HEX_ROW_CHARS - MIN_OFFSET_DIGITS + offsetDigits;
 }
 
+// Each byte's two digits and the blank after them, put in place by one
+// 4-byte copy whose last byte the next cell (or the '|') then overwrites;
+// and the byte as the character column shows it.
+struct ByteCells {
+    char hex[256][4] = {};
+    char shown[256] = {};
+    constexpr ByteCells()
+    {
+        for (int b = 0; b < 256; b++) {
+            hex[b][0] = HEX_DIGITS[b >> 4];
+            hex[b][1] = HEX_DIGITS[b & 15];
+            hex[b][2] = hex[b][3] = ' ';
+            shown[b] = b >= 0x20 && b <= 0x7E ? static_cast<char>(b) : '.';
+        }
+    }
+};
+constexpr ByteCells CELLS;
+
 char *WriteRow(char *p, uint64_t offset, int digits, const uint8_t *bytes, size_t count)
 {
     for (int i = digits - 1; i >= 0; i--, offset >>= 4)
@@ -44,18 +63,13 @@ char *WriteRow(char *p, uint64_t offset, int digits, const uint8_t *bytes, size_
     *p++ = ':';
     *p++ = ' ';
     char *column = p + 3 * ROW_BYTES + 2;
-    for (size_t i = 0; i < ROW_BYTES; i++, p += 3) {
-        if (i < count) {
-            uint8_t b = bytes[i];
-            p[0] = HEX_DIGITS[b >> 4];
-            p[1] = HEX_DIGITS[b & 15];
-            column[i] = b >= 0x20 && b <= 0x7E ? static_cast<char>(b) : '.';
-        } else {
-            p[0] = p[1] = ' ';
-            column[i] = ' ';
-        }
-        p[2] = ' ';
+    for (size_t i = 0; i < count; i++) {
+        memcpy(p + 3 * i, CELLS.hex[bytes[i]], 4);
+        column[i] = CELLS.shown[bytes[i]];
     }
+    memset(p + 3 * count, ' ', 3 * (ROW_BYTES - count));
+    memset(column + count, ' ', ROW_BYTES - count);
+    p += 3 * ROW_BYTES;
     *p++ = '|';
     *p++ = ' ';
     p += ROW_BYTES;

@@ -136,11 +136,25 @@ void FreeEntry(const UndoEntry &entry)
     GlobalFree(entry.block);
 }
 
+// The copy has room for a hex dump; the snapshot keeps the data's own size,
+// so that Undo gives a format back as it was, not five times as large.
 HGLOBAL CopyForUndo(UINT format)
 {
     if (format == CF_METAFILEPICT)
         return CopyMetafilePict();
-    return GetClipboardBlock(nullptr, format, CASE_NONE, nullptr);
+    SIZE_T size = 0;
+    HGLOBAL block = GetClipboardBlock(nullptr, format, CASE_NONE, &size);
+    if (block == INVALID_BLOCK)
+        return block;
+    HGLOBAL fitted = GlobalReAlloc(block, size, GMEM_MOVEABLE);
+    return fitted ? fitted : block;
+}
+
+// Data there was to copy, so the copy failed for want of memory.
+bool CopyFailed(UINT format)
+{
+    SIZE_T size = 0;
+    return format != CF_METAFILEPICT && GetClipboardBlockSize(format, &size) && size > 0;
 }
 
 void SetFlash(HWND hwnd, BOOL on)
@@ -153,10 +167,9 @@ void SetFlash(HWND hwnd, BOOL on)
 // returns to the state before the first of several such changes. Once
 // another program has copied (it then owns the clipboard), the snapshot is
 // stale: Undo must bring back that copy, not what was there before it.
-void EnsureUndo(HWND hwnd)
+bool EnsureUndo(HWND hwnd)
 {
-    if (m_UndoCount == 0 || GetClipboardOwner() != hwnd)
-        PrepUndo(hwnd, 0);
+    return (m_UndoCount != 0 && GetClipboardOwner() == hwnd) || PrepUndo(hwnd, 0);
 }
 
 // Replaces the open clipboard by its text (case-converted if asked);
@@ -169,6 +182,18 @@ void ReduceOpenClipboard(HWND hwndMain, int caseMode)
     RefreshList(hwndMain, 1);
 }
 
+// Text alone, with what the system derives from it: reducing it again would
+// change nothing, yet tell every viewer of a change. A second program that
+// converts automatically would answer with a change of its own, and the two
+// would convert each other's results for ever.
+bool HoldsOnlyText()
+{
+    for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format))
+        if (format != CF_TEXT && format != CF_OEMTEXT && format != CF_UNICODETEXT && format != CF_LOCALE)
+            return false;
+    return true;
+}
+
 // The clipboard is closed on return, so the notification of this change
 // arrives while the caller still holds m_Active. False when the content is
 // private and was left alone.
@@ -179,9 +204,11 @@ bool AutoConvertClipboard(HWND hwndMain)
         return false;
     SetFlash(hwndMain, TRUE);
     InvalidateRect(hwndMain, nullptr, TRUE);
-    if (clip.ok()) {
-        PrepUndo(hwndMain, 0);
-        ReduceOpenClipboard(hwndMain, CASE_NONE);
+    if (clip.ok() && PrepUndo(hwndMain, 0)) {
+        if (HoldsOnlyText())
+            RefreshList(hwndMain, 1);
+        else
+            ReduceOpenClipboard(hwndMain, CASE_NONE);
     }
     return true;
 }
@@ -195,28 +222,31 @@ void FreeUndo()
     m_UndoCount = 0;
 }
 
-void PrepUndo(HWND, int)
+bool PrepUndo(HWND, int)
 {
     FreeUndo();
     if (IsPrivateClipboard())
-        return;
+        return true;
     for (UINT format = EnumClipboardFormats(0); format && m_UndoCount < UNDO_MAX;
          format = EnumClipboardFormats(format)) {
         if (format == CF_OEMTEXT || format == CF_DIB)
             continue;
         HGLOBAL block = CopyForUndo(format);
-        if (block != INVALID_BLOCK)
+        if (block != INVALID_BLOCK) {
             m_Undo[m_UndoCount++] = {format, block};
+        } else if (CopyFailed(format)) {
+            FreeUndo();
+            return false;
+        }
     }
+    return true;
 }
 
 void OnReduce(HWND hwndMain)
 {
     ClipboardGuard clip(hwndMain);
-    if (!clip.ok())
-        return;
-    PrepUndo(hwndMain, 0);
-    ReduceOpenClipboard(hwndMain, CASE_NONE);
+    if (clip.ok() && PrepUndo(hwndMain, 0))
+        ReduceOpenClipboard(hwndMain, CASE_NONE);
 }
 
 void OnAutoConvert(HWND hwndMain)
@@ -255,10 +285,8 @@ void OnChangeCase(HWND hwndMain, int caseMode)
     m_Active = TRUE;
     {
         ClipboardGuard clip(hwndMain);
-        if (clip.ok()) {
-            EnsureUndo(hwndMain);
+        if (clip.ok() && EnsureUndo(hwndMain))
             ReduceOpenClipboard(hwndMain, caseMode);
-        }
     }
     m_Active = FALSE;
 }
@@ -268,8 +296,7 @@ void OnEmpty(HWND hwndMain)
     m_Active = TRUE;
     {
         ClipboardGuard clip(hwndMain);
-        if (clip.ok()) {
-            EnsureUndo(hwndMain);
+        if (clip.ok() && EnsureUndo(hwndMain)) {
             EmptyClipboard();
             RefreshList(hwndMain, 1);
         }

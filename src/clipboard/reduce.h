@@ -14,8 +14,10 @@ extern UndoEntry m_Undo[UNDO_MAX];
 extern int m_UndoCount;
 extern BOOL m_Active; // the main window itself is changing the clipboard
 
-// Replaces the snapshot by a copy of the open clipboard.
-void PrepUndo(HWND hwnd, int recall);
+// Replaces the snapshot by a copy of the open clipboard. False, and no
+// snapshot, when a format's data could not be copied (memory ran out; the
+// user has been told): a change made then could not be undone whole.
+bool PrepUndo(HWND hwnd, int recall);
 void FreeUndo();
 
 void OnReduce(HWND hwndMain);

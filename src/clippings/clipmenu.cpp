@@ -129,10 +129,8 @@ UINT OnRecallClipping(HWND owner, uint32_t slot)
     m_Active = TRUE;
     {
         ClipboardGuard clip(owner);
-        if (clip.ok()) {
-            PrepUndo(owner, 1);
+        if (clip.ok() && PrepUndo(owner, 1))
             placed = RecallClipping(owner, slot);
-        }
     }
     m_Active = FALSE;
     return placed;

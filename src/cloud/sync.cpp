@@ -72,12 +72,15 @@ unsigned CountSteps(const SyncRun &run)
     return total;
 }
 
-// A reply that is not a clip list at all must not pass for an empty one:
-// every local clipping would then be uploaded again as a new cloud clip.
+// A reply that is not a whole clip list (none at all, or one cut off by a
+// broken connection) must not pass for a shorter one: every local clipping
+// missing from it would be uploaded again as a new cloud clip.
 bool FetchCloudClips(SyncRun &run)
 {
-    if (SyncGetClipList(run.userId, run.text, sizeof run.text) < 1 ||
-        (!strstr(run.text, "<Clips>\r\n") && !strstr(run.text, "<Clips />")))
+    if (SyncGetClipList(run.userId, run.text, sizeof run.text) < 1)
+        return false;
+    const char *list = strstr(run.text, "<Clips>\r\n");
+    if (!(list && strstr(list, "</Clips>")) && !strstr(run.text, "<Clips />"))
         return false;
     run.m = ParseClipList(run.text, run.cloud, CLOUD_CLIPS_MAX);
     return true;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 #include "clipboard/blockcalc.h"
@@ -16,7 +17,7 @@ std::string Dump(const std::vector<uint8_t> &data, int *steps = nullptr)
 }
 } // namespace
 
-TEST(BlockCalc, BlockSize)
+TEST(BlockCalc, BlockSizeRefusesOverflow)
 {
     size_t size = 0;
     EXPECT_TRUE(ClipboardBlockSize(15, &size));
@@ -26,44 +27,47 @@ TEST(BlockCalc, BlockSize)
     EXPECT_FALSE(ClipboardBlockSize(SIZE_MAX, &size));
     EXPECT_FALSE(ClipboardBlockSize(SIZE_MAX / 80 * 16, &size));
     EXPECT_TRUE(ClipboardBlockSize((SIZE_MAX / 80 - 1) * 16, &size));
+    EXPECT_EQ(HexDumpSize(SIZE_MAX), SIZE_MAX);
 }
 
-TEST(BlockCalc, DumpRowsHaveFixedLayout)
+// A short last row keeps the layout; progress comes after every 64 rows;
+// past 16 MiB the offset column widens for every row, and the dump still fits
+// the block sized for the data.
+TEST(BlockCalc, DumpRowsProgressAndWideOffsets)
 {
-    std::vector<uint8_t> data = {'H', 'i', 0x00, 0x7F, 0x20, 0x7E, 0xFF, '\r', '\n'};
-    data.resize(17, 'z');
-    data[16] = 0x80;
-    std::string dump = Dump(data);
-    ASSERT_EQ(dump.size(), 2 * HEX_ROW_CHARS);
-    EXPECT_EQ(dump.substr(0, HEX_ROW_CHARS),
-              "000000: 48 69 00 7f 20 7e ff 0d 0a 7a 7a 7a 7a 7a 7a 7a | Hi.. ~...zzzzzzz\r\n");
-    EXPECT_EQ(dump.substr(HEX_ROW_CHARS),
-              "000010: 80 " + std::string(45, ' ') + "| ." + std::string(15, ' ') + "\r\n");
+    EXPECT_EQ("000000: 80 " + std::string(45, ' ') + "| ." + std::string(15, ' ') + "\r\n", Dump({0x80}));
     EXPECT_EQ(Dump({}), "");
-}
-
-TEST(BlockCalc, ProgressEverySixtyFourRows)
-{
     int steps = 0;
     Dump(std::vector<uint8_t>(2048), &steps);
     EXPECT_EQ(steps, 2);
-    steps = 0;
-    Dump(std::vector<uint8_t>(127 * 16), &steps);
-    EXPECT_EQ(steps, 1);
-}
 
-// Past 16 MiB the offset column widens for every row, and the dump still fits
-// the block that was sized for the data.
-TEST(BlockCalc, WideOffsetsStayAlignedAndInTheBlock)
-{
-    const size_t n = 0x1000001;
+    const size_t n = 0x1000001, row = HEX_ROW_CHARS + 1;
     std::string dump = Dump(std::vector<uint8_t>(n, 'a'));
-    const size_t row = HEX_ROW_CHARS + 1;
     ASSERT_EQ(dump.size(), (n / 16 + 1) * row);
     EXPECT_EQ(dump.substr(0, 9), "0000000: ");
     EXPECT_EQ(dump.substr(dump.size() - row, 12), "1000000: 61 ");
     size_t block = 0;
     ASSERT_TRUE(ClipboardBlockSize(n, &block));
     EXPECT_LE(HexDumpSize(n), block);
-    EXPECT_EQ(HexDumpSize(SIZE_MAX), SIZE_MAX);
+}
+
+// Every byte value, against a row written the plain way.
+TEST(BlockCalc, DumpShowsEveryByte)
+{
+    std::vector<uint8_t> data(256);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = static_cast<uint8_t>(i);
+    const std::string dump = Dump(data);
+    ASSERT_EQ(dump.size(), 16 * HEX_ROW_CHARS);
+    for (size_t row = 0; row < 16; row++) {
+        std::string expected(7, '\0');
+        snprintf(&expected[0], expected.size(), "%06zx", row * 16);
+        expected.back() = ':';
+        std::string column;
+        for (size_t i = row * 16; i < row * 16 + 16; i++) {
+            expected += " " + std::string(1, "0123456789abcdef"[i >> 4]) + "0123456789abcdef"[i & 15];
+            column += i >= 0x20 && i <= 0x7E ? static_cast<char>(i) : '.';
+        }
+        EXPECT_EQ(dump.substr(row * HEX_ROW_CHARS, HEX_ROW_CHARS), expected + " | " + column + "\r\n");
+    }
 }

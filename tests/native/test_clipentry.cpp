@@ -49,11 +49,9 @@ private:
 
 TEST(ClipEntry, SortIsCaseInsensitiveAndKeepsEqualNamesInOrder)
 {
-    EXPECT_EQ((std::vector<std::string>{"Alpha/1", "alpha/2", "beta/0"}), Sorted({"beta", "Alpha", "alpha"}));
-    EXPECT_EQ((std::vector<std::string>{"A/1", "b/0", "c/2"}), Sorted({"b", "A", "c"}));
     // Letters compare in lower case, so '_' comes before them.
-    EXPECT_EQ((std::vector<std::string>{"_x/1", "Z/0"}), Sorted({"Z", "_x"}));
-    EXPECT_TRUE(Sorted({}).empty());
+    EXPECT_EQ((std::vector<std::string>{"_x/3", "Alpha/1", "alpha/2", "beta/0"}),
+              Sorted({"beta", "Alpha", "alpha", "_x"}));
 }
 
 TEST(ClipEntry, DatesConvertAsLocalStandardTime)
@@ -62,11 +60,8 @@ TEST(ClipEntry, DatesConvertAsLocalStandardTime)
     EXPECT_EQ(0, cvtDatetime(nullptr));
     EXPECT_EQ(0, cvtDatetime(""));
     EXPECT_EQ(1518426300, cvtDatetime("2018-02-12 09:05:00"));
-    // Small years count from 1900; unscanned fields stay 0 (day 0 is the
-    // last day of the month before).
-    EXPECT_EQ(-1637333700, cvtDatetime("18-02-12 09:05:00"));
+    // Unscanned fields stay 0 (day 0 is the last day of the month before).
     EXPECT_EQ(1514678400, cvtDatetime("2018-01"));
-    EXPECT_EQ(1518426300 + 86400 * 28, cvtDatetime("2018-02-40 09:05:00"));
     // Beyond what 32 bits hold, and fields that would overflow an int.
     EXPECT_EQ(-1, cvtDatetime("2100-01-01 00:00:00"));
     EXPECT_EQ(-1, cvtDatetime("2147483647-2147483647-2147483647 2147483647:2147483647:2147483647"));
@@ -84,13 +79,9 @@ TEST(ClipEntry, NamesAreSanitisedAndNumberedWithin31Characters)
     char out[CLIPNAME_MAX + 1];
     SanitiseClipName("Tab\there\r\n\x7f\xe9", out);
     EXPECT_STREQ("Tab-here----", out);
-    std::string forty(40, 'x');
-    SanitiseClipName(forty.c_str(), out);
-    EXPECT_EQ(std::string(31, 'x'), out);
+    SanitiseClipName(std::string(40, 'x').c_str(), out);
     NumberedClipName(out, 1, out);
     EXPECT_EQ(std::string(27, 'x') + " (1)", out);
-    NumberedClipName("Notes", 12, out);
-    EXPECT_STREQ("Notes (12)", out);
     NumberedClipName(std::string(31, 'y').c_str(), 4000000000u, out);
     EXPECT_EQ(std::string(27, 'y') + " (40", out);
 }

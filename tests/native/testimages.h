@@ -33,13 +33,6 @@ inline uint32_t Rgb(const DecodedPicture &picture, int x, int y)
     return uint32_t(p[2]) << 16 | p[1] << 8 | p[0];
 }
 
-inline void ExpectNear(uint32_t expected, uint32_t actual, int tolerance)
-{
-    for (int shift : {16, 8, 0})
-        EXPECT_NEAR(int(expected >> shift & 0xFF), int(actual >> shift & 0xFF), tolerance)
-            << std::hex << "expected " << expected << ", got " << actual;
-}
-
 // A whole picture of opaque pixels, or none at all.
 inline void ExpectWellFormed(const DecodedPicture &picture)
 {

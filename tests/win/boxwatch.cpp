@@ -1,9 +1,14 @@
 #include "boxwatch.h"
+#include "testutil.h"
+#include "resources/resource.h"
 #include <gtest/gtest.h>
+#include <atomic>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,13 +21,6 @@ struct Expectation {
 std::mutex g_lock;
 std::vector<Expectation> g_expected;
 std::set<HWND> g_handled;
-
-std::string Text(HWND hwnd)
-{
-    char buf[512] = "";
-    GetWindowTextA(hwnd, buf, sizeof buf);
-    return buf;
-}
 
 bool IsBox(HWND hwnd)
 {
@@ -44,7 +42,7 @@ bool IsBox(HWND hwnd)
 
 void Handle(HWND box)
 {
-    std::string caption = Text(box);
+    std::string caption = WindowText(box);
     BoxAnswer answer;
     {
         std::lock_guard<std::mutex> guard(g_lock);
@@ -59,7 +57,7 @@ void Handle(HWND box)
                 break;
             }
         if (!answer) {
-            ADD_FAILURE() << "unexpected box \"" << caption << "\": " << Text(GetDlgItem(box, 0xFFFF));
+            ADD_FAILURE() << "unexpected box \"" << caption << "\": " << WindowText(GetDlgItem(box, 0xFFFF));
             PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
             return;
         }
@@ -106,25 +104,47 @@ int TakePendingBoxes()
     return n;
 }
 
-BoxAnswer ClickButton(int id)
+INT_PTR RunDialog(const std::string &caption, const std::function<INT_PTR(HWND owner)> &open,
+                  const std::function<void(HWND)> &drive)
 {
-    return CheckThenClick({}, id);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    ExpectBox(caption, [drive, done](HWND dlg) {
+        drive(dlg);
+        *done = true;
+    });
+    HWND owner = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    INT_PTR result = open(owner);
+    EXPECT_TRUE(WaitFor([done] { return done->load(); }, 20000)) << caption;
+    EXPECT_EQ(0, TakePendingBoxes());
+    DestroyWindow(owner);
+    return result;
 }
 
-BoxAnswer CheckThenClick(std::initializer_list<int> checks, int id)
+std::string AnswerBox(HWND dlg, WPARAM command, const char *caption, int button, const char *name)
 {
-    std::vector<int> ids(checks);
-    return [ids, id](HWND box) {
-        for (int check : ids)
-            SendDlgItemMessageA(box, check, BM_CLICK, 0, 0);
-        SendDlgItemMessageA(box, id, BM_CLICK, 0, 0);
-    };
+    std::thread sender([dlg, command] { SendMessageA(dlg, WM_COMMAND, command, 0); });
+    HWND box = nullptr;
+    EXPECT_TRUE(WaitFor([&box, caption] {
+        return (box = FindWindowA("#32770", caption)) && IsWindowVisible(box);
+    })) << caption;
+    EXPECT_FALSE(IsWindowEnabled(dlg)) << caption;
+    std::string shown = WindowText(GetDlgItem(box, name ? IDC_CLIPNAME : 0xFFFF));
+    if (name)
+        SetDlgItemTextA(box, IDC_CLIPNAME, name);
+    PostMessageA(box, WM_COMMAND, button, 0);
+    sender.join();
+    return shown;
+}
+
+BoxAnswer ClickButton(int id)
+{
+    return [id](HWND box) { SendDlgItemMessageA(box, id, BM_CLICK, 0, 0); };
 }
 
 BoxAnswer NoteText(std::string *text)
 {
     return [text](HWND box) {
-        *text = Text(GetDlgItem(box, 0xFFFF));
+        *text = WindowText(GetDlgItem(box, 0xFFFF));
         SendDlgItemMessageA(box, IDOK, BM_CLICK, 0, 0);
     };
 }

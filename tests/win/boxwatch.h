@@ -16,9 +16,19 @@ void ExpectBox(const std::string &caption, BoxAnswer answer);
 // Expected boxes that have not appeared; clears them.
 int TakePendingBoxes();
 
-// Answers: click a button (checking other buttons first, if given).
+// Runs `open` (a modal dialog, owned by a window of this thread) here while
+// `drive` works the dialog of that caption on the watcher thread; open's
+// result. All of drive's checks count, even when the dialog ends early.
+INT_PTR RunDialog(const std::string &caption, const std::function<INT_PTR(HWND owner)> &open,
+                  const std::function<void(HWND)> &drive);
+// From a dialog that drive works: sends it `command` on another thread and
+// answers the box of that caption that the command opens, and that disables
+// the dialog, with `button`, typing `name` into the name dialog first if
+// given; the box's text.
+std::string AnswerBox(HWND dlg, WPARAM command, const char *caption, int button, const char *name = nullptr);
+
+// Answers: click a button.
 BoxAnswer ClickButton(int id);
-BoxAnswer CheckThenClick(std::initializer_list<int> checks, int id);
 // Notes a message box's text in *text, then clicks OK.
 BoxAnswer NoteText(std::string *text);
 // Types a path into a file dialog and confirms it.

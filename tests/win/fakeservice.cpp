@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <random>
 
 namespace {
 
@@ -75,6 +76,7 @@ FakeService::FakeService()
 // Closing the listener ends the thread's accept.
 FakeService::~FakeService()
 {
+    m_ending = true;
     Open();
     closesocket(m_listener);
     WaitForSingleObject(m_thread, INFINITE);
@@ -128,6 +130,12 @@ void FakeService::Fail(std::set<std::string> acts)
     m_fail = std::move(acts);
 }
 
+void FakeService::Break(const std::string &act, Fault fault)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_breaks[act] = fault;
+}
+
 void FakeService::Gate(const std::string &act)
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -156,18 +164,42 @@ DWORD WINAPI FakeService::Run(void *self)
         for (int got; (got = recv(client, buf, sizeof buf, 0)) > 0;)
             request.append(buf, got);
         int status = 200;
-        const std::string body = service->Answer(request, &status);
+        Fault fault = Fault::None;
+        const std::string body = service->Answer(request, &status, &fault);
         const std::string reply = "HTTP/1.1 " + std::to_string(status) +
                                   " X\r\nContent-Length: " + std::to_string(body.size()) +
                                   "\r\nConnection: close\r\n\r\n" + body;
-        send(client, reply.data(), (int)reply.size(), 0);
-        closesocket(client);
+        service->Reply(client, reply, body.size(), fault);
     }
     return 0;
 }
 
+void FakeService::Reply(SOCKET client, const std::string &reply, size_t body, Fault fault)
+{
+    static std::mt19937 random(7);
+    std::string sent = reply;
+    if (fault == Fault::Reset) {
+        sent.resize(reply.size() - body / 2);
+    } else if (fault == Fault::Killed || fault == Fault::Silent) {
+        sent.clear();
+    } else if (fault == Fault::Garbage) {
+        sent = "HTTP/1.1 200 OK\r\n\r\n";
+        for (int i = 0; i < 600; i++)
+            sent += static_cast<char>(random());
+    }
+    send(client, sent.data(), (int)sent.size(), 0);
+    while (fault == Fault::Silent && !m_ending)
+        Sleep(20);
+    if (fault == Fault::Reset || fault == Fault::Killed) {
+        Sleep(50); // what was sent arrives before the reset
+        const linger abort = {1, 0};
+        setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&abort), sizeof abort);
+    }
+    closesocket(client);
+}
+
 // The form is the query of a GET, the body (of Content-Length) of a POST.
-std::string FakeService::Answer(const std::string &request, int *status)
+std::string FakeService::Answer(const std::string &request, int *status, Fault *fault)
 {
     const size_t query = request.find('?'), end = request.find(" HTTP/");
     const size_t body = request.find("\r\n\r\n"), length = request.find("Content-Length: ");
@@ -184,6 +216,10 @@ std::string FakeService::Answer(const std::string &request, int *status)
         guard.lock();
     }
     m_waiting = false;
+    m_killed = m_killed || m_breaks[act] == Fault::Killed;
+    *fault = m_killed ? Fault::Killed : m_breaks[act];
+    if (m_killed)
+        return ""; // died before doing the act
     *status = m_fail.count(act) ? 500 : 200;
     return *status == 200 ? Act(form, status) : "failure";
 }

@@ -4,7 +4,7 @@
 // create, setdata, check, getdata, rename and delete as the real service
 // does, keeps each part as it arrived (scrambled, CR LF encoded), and lets a
 // test seed accounts and clips, read them back, make acts fail (status 500)
-// or hold one act's requests at a gate.
+// or break off, or hold one act's requests at a gate.
 #include <winsock2.h>
 #include <atomic>
 #include <map>
@@ -14,6 +14,11 @@
 #include <vector>
 
 enum CloudPart { PART_UTF, PART_RTF, PART_HTML };
+
+// How an act breaks off: its reply reset halfway through the body, no answer
+// until the service ends, status 200 with random bytes, or the service
+// killed (this connection and every later one reset, no act done).
+enum class Fault { None, Reset, Silent, Garbage, Killed };
 
 struct FakeClip {
     int32_t id;
@@ -41,6 +46,7 @@ public:
     std::string Plain(int32_t user, int32_t id, CloudPart part);
 
     void Fail(std::set<std::string> acts);
+    void Break(const std::string &act, Fault fault);
     // Requests of this act wait until Open(); Waiting() while one does.
     void Gate(const std::string &act);
     bool Waiting() const { return m_waiting; }
@@ -56,17 +62,20 @@ private:
     };
 
     static DWORD WINAPI Run(void *self);
-    std::string Answer(const std::string &request, int *status);
+    std::string Answer(const std::string &request, int *status, Fault *fault);
+    void Reply(SOCKET client, const std::string &reply, size_t body, Fault fault);
     std::string Act(Form &form, int *status);
     std::string ClipAct(FakeClip &clip, Form &form);
 
     SOCKET m_listener = INVALID_SOCKET;
     HANDLE m_thread = nullptr;
-    std::atomic<bool> m_waiting{false};
+    std::atomic<bool> m_waiting{false}, m_ending{false};
+    bool m_killed = false;
     std::mutex m_lock;
     std::map<int32_t, Account> m_accounts;
     std::vector<std::string> m_acts;
     std::set<std::string> m_fail;
+    std::map<std::string, Fault> m_breaks;
     std::string m_gate;
     int32_t m_nextClip = 900;
 };

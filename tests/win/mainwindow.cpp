@@ -66,19 +66,6 @@ void MainWindowTest::Command(UINT id, LPARAM lParam)
     SendMessageA(m_hwndMain, WM_COMMAND, id, lParam);
 }
 
-std::vector<std::string> MainWindowTest::ListedFormats() const
-{
-    std::vector<std::string> names;
-    HWND list = GetDlgItem(m_hwndMain, IDC_FORMATLIST);
-    int n = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < n; i++) {
-        char text[128] = "";
-        SendMessageA(list, LB_GETTEXT, i, (LPARAM)text);
-        names.push_back(text);
-    }
-    return names;
-}
-
 UINT MainWindowTest::MenuState(UINT id) const
 {
     HMENU menu = GetMenu(m_hwndMain);

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "testutil.h"
-#include <string>
-#include <vector>
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -21,8 +19,6 @@ protected:
 
     HWND Main() const;
     void Command(UINT id, LPARAM lParam = 0);
-    // Texts of the format list, in the list's order.
-    std::vector<std::string> ListedFormats() const;
     UINT MenuState(UINT id) const;
 
     bool m_deferStart = false;

@@ -17,276 +17,196 @@
 
 namespace {
 
-void Seed(const char *section, const char *name, const wchar_t *text = L"text", const char *rtf = nullptr,
-          const char *html = nullptr)
-{
-    WriteSettingsStringA(section, "Name", name);
-    WriteSettingsStringW(section, "UTF", text);
-    WriteSettingsStringA(section, "RTF", rtf);
-    WriteSettingsStringA(section, "HTML", html);
-    WriteSettingsStringA(section, "LastUpdate", "2018-02-12 09:05:00");
-}
-
-std::string Value(const char *section, const char *name)
-{
-    char buf[256];
-    GetSettingsStringA(section, name, "<none>", buf, sizeof buf);
-    return buf;
-}
-
-std::wstring WideValue(const char *section, const char *name)
-{
-    wchar_t buf[256];
-    GetSettingsStringW(section, name, "<none>", buf, sizeof buf);
-    return buf;
-}
+using Texts = std::vector<std::string>;
 
 // "name/slot" of the loaded clippings in name order.
-std::vector<std::string> Loaded()
+Texts Loaded()
 {
     m_NumClippings = LoadClippingNames(m_Clippings, MAX_CLIPPINGS, m_ClipSort);
-    std::vector<std::string> out;
+    Texts out;
     for (uint32_t k = 0; k < m_NumClippings; k++)
         out.push_back(std::string(m_Clippings[m_ClipSort[k]].name) + "/" +
                       std::to_string(m_Clippings[m_ClipSort[k]].slot));
     return out;
 }
 
-UINT Registered(const char *name)
+std::wstring Text(UINT format)
 {
-    return RegisterClipboardFormatA(name);
+    return (const wchar_t *)ClipboardData(format).c_str();
 }
 
-// Answers the name dialog with a name (OK) and records its caption.
-BoxAnswer AnswerName(const std::string &name, std::string *limit = nullptr)
+std::string Bytes(const char *format)
 {
-    return [name, limit](HWND dlg) {
-        if (limit)
-            *limit = std::to_string(SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0));
+    return ClipboardData(RegisterClipboardFormatA(format)).c_str();
+}
+
+// Answers the name dialog with a name (OK).
+BoxAnswer AnswerName(const std::string &name)
+{
+    return [name](HWND dlg) {
         SetDlgItemTextA(dlg, IDC_CLIPNAME, name.c_str());
         SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
     };
 }
 
-BoxAnswer ReadMessage(std::string *text)
-{
-    return [text](HWND box) {
-        char buf[512] = "";
-        GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);
-        *text = buf;
-        SendDlgItemMessageA(box, IDOK, BM_CLICK, 0, 0);
-    };
-}
-
-std::vector<std::string> MenuTexts(HMENU menu)
-{
-    std::vector<std::string> out;
-    for (int i = 0; i < GetMenuItemCount(menu); i++) {
-        char text[64] = "";
-        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-        out.push_back(text);
-    }
-    return out;
-}
-
-class ClippingsTest : public MainWindowTest {
-protected:
-    HMENU ClippingsSubmenu()
-    {
-        SendMessageA(Main(), WM_INITMENU, (WPARAM)GetMenu(Main()), 0);
-        return GetSubMenu(GetSubMenu(GetMenu(Main()), 2), 0);
-    }
-};
-
 } // namespace
 
+// Sections are found by their letter in any case; names too long or missing
+// are passed over.
 TEST(ClippingStore, LoadsClipSectionsByTheirLetter)
 {
-    Seed("clip B", "b");
-    Seed("CLIP C", "c");
-    Seed("Clip a", "lower");
-    Seed("Clip AB", "ignored");
-    Seed("Clips", "ignored");
-    Seed("Clip D", "");
-    Seed("Clip E", std::string(32, 'n').c_str());
+    for (const char *section : {"clip B", "CLIP C", "Clip a", "Clip AB", "Clips", "Clip D", "Clip E"})
+        WriteSettingsStringA(section, "Name", section);
+    WriteSettingsStringA("Clip D", "Name", "");
+    WriteSettingsStringA("Clip E", "Name", std::string(32, 'n').c_str());
     WriteSettingsStringA("Clip F", "UTF", "no name");
-    EXPECT_EQ((std::vector<std::string>{"b/1", "c/2", "lower/9"}), Loaded());
-    EXPECT_EQ(0, m_Clippings[0].lastUpdate == 0);
+    EXPECT_EQ((Texts{"Clip a/9", "clip B/1", "CLIP C/2"}), Loaded());
     RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Clip a");
-    Seed("Clip K", "k");
-    EXPECT_EQ((std::vector<std::string>{"b/1", "c/2", "k/9"}), Loaded());
+    SeedClipping('K', "k");
+    EXPECT_EQ((Texts{"clip B/1", "CLIP C/2", "k/9"}), Loaded());
 }
 
-TEST(ClippingStore, StoresUnderUniqueSanitisedNamesInTheLowestFreeSlot)
+// New clippings take the lowest free slot under a unique name; a replacement
+// keeps its slot and drops the variants it lacks; a full store takes nothing;
+// a deletion keeps the section's date and never counts below zero.
+TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
 {
-    Seed("Clip A", "notes");
-    Seed("Clip C", "other");
+    SeedClipping('A', "notes", L"old");
+    WriteSettingsStringA("Clip A", "HTML", "<b>old</b>");
+    SeedClipping('C', "other");
     EXPECT_EQ(3u, StoreClipping("Notes", FALSE, L"one", nullptr, nullptr));
-    EXPECT_EQ("Notes (1)", Value("Clip B", "Name"));
     EXPECT_EQ(4u, StoreClipping("Notes", FALSE, L"two", nullptr, nullptr));
-    EXPECT_EQ("Notes (2)", Value("Clip D", "Name"));
-    EXPECT_EQ(4u, GetSettingsInt(nullptr, "ClipCount", 0));
-    EXPECT_EQ(19u, Value("Clip D", "LastUpdate").size());
+    EXPECT_EQ("Notes (1)/Notes (2)/4", StoredSetting("Clip B", "Name") + "/" +
+                                           StoredSetting("Clip D", "Name") + "/" +
+                                           std::to_string(GetSettingsInt(nullptr, "ClipCount", 0)));
+    EXPECT_EQ(19u, StoredSetting("Clip D", "LastUpdate").size());
 
-    std::string forty(40, 'x');
-    StoreClipping(forty.c_str(), FALSE, L"a", nullptr, nullptr);
-    StoreClipping(forty.c_str(), FALSE, L"b", nullptr, nullptr);
-    StoreClipping("Tab\there\xe9", FALSE, L"c", nullptr, nullptr);
-    EXPECT_EQ(std::string(31, 'x'), Value("Clip E", "Name"));
-    EXPECT_EQ(std::string(27, 'x') + " (1)", Value("Clip F", "Name"));
-    EXPECT_EQ("Tab-here-", Value("Clip G", "Name"));
-    EXPECT_EQ(L"b", WideValue("Clip F", "UTF"));
-}
-
-TEST(ClippingStore, ReplacesInPlaceAndRefusesAFullStore)
-{
-    Seed("Clip A", "Web", L"old", "{\\rtf1 old}", "<b>old</b>");
-    EXPECT_EQ(1u, StoreClipping("WEB", TRUE, L"new", "{\\rtf1 new}", nullptr));
-    EXPECT_EQ("WEB", Value("Clip A", "Name"));
-    EXPECT_EQ(L"new", WideValue("Clip A", "UTF"));
-    EXPECT_EQ("{\\rtf1 new}", Value("Clip A", "RTF"));
-    EXPECT_EQ("<none>", Value("Clip A", "HTML"));
-
+    EXPECT_EQ(4u, StoreClipping("NOTES", TRUE, L"new", "{\\rtf1 new}", nullptr));
+    EXPECT_EQ("NOTES", StoredSetting("Clip A", "Name"));
+    EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
+    EXPECT_EQ("{\\rtf1 new}", StoredSetting("Clip A", "RTF"));
+    EXPECT_EQ("<none>", StoredSetting("Clip A", "HTML"));
     WriteSettingsInt(nullptr, "ClipCount", 10);
-    EXPECT_FALSE(MayStoreClipping());
-    EXPECT_EQ(0u, StoreClipping("WEB", TRUE, L"newer", nullptr, nullptr));
-    EXPECT_EQ(L"new", WideValue("Clip A", "UTF"));
-
+    EXPECT_EQ(0u, StoreClipping("NOTES", TRUE, L"newer", nullptr, nullptr));
+    EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
     // Ten sections in use although the count says otherwise: no slot is left.
     WriteSettingsInt(nullptr, "ClipCount", 0);
-    for (char c = 'B'; c <= 'J'; c++)
-        Seed(("Clip " + std::string(1, c)).c_str(), std::string(1, c).c_str());
+    for (char letter = 'E'; letter <= 'J'; letter++)
+        SeedClipping(letter, "x");
     EXPECT_EQ(0u, StoreClipping("fresh", FALSE, L"x", nullptr, nullptr));
-}
 
-TEST(ClippingStore, DeleteKeepsTheSectionDateAndNeverCountsBelowZero)
-{
-    Seed("Clip B", "gone", L"t", "{\\rtf1}", "<i>");
     WriteSettingsInt(nullptr, "ClipCount", 1);
-    EXPECT_EQ(0u, DeleteLocalClip(1));
-    for (const char *value : {"Name", "UTF", "RTF", "HTML"})
-        EXPECT_EQ("<none>", Value("Clip B", value)) << value;
-    EXPECT_EQ("2018-02-12 09:05:00", Value("Clip B", "LastUpdate"));
-    EXPECT_EQ(0u, DeleteLocalClip(1));
+    EXPECT_EQ(0u, DeleteLocalClip(2));
+    EXPECT_EQ(0u, DeleteLocalClip(2));
     EXPECT_EQ(0u, GetSettingsInt(nullptr, "ClipCount", 99));
-    EXPECT_TRUE(Loaded().empty());
+    EXPECT_EQ("<none>/<none>/2018-02-12 09:05:00", StoredSetting("Clip C", "Name") + "/" +
+                                                       StoredSetting("Clip C", "UTF") + "/" +
+                                                       StoredSetting("Clip C", "LastUpdate"));
 }
 
 TEST(ClippingStore, RecallPlacesExactlyTheStoredFormats)
 {
-    Seed("Clip A", "rich", L"Gr\u00fc\u00dfe", "{\\rtf1 x}", nullptr);
+    SeedClipping('A', "rich", L"Gr\u00fc\u00dfe");
+    WriteSettingsStringA("Clip A", "RTF", "{\\rtf1 x}");
     // A variant stored without its terminating zero is read within its size.
     RegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Clip A", 0, KEY_SET_VALUE, key.put()));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Clip A", 0, KEY_SET_VALUE, key.put()));
     RegSetValueExA(key.get(), "HTML", 0, REG_SZ, (const BYTE *)"<p>", 3);
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, "before"}}));
     {
         ClipboardGuard clip(nullptr);
         ASSERT_TRUE(clip.ok());
         EXPECT_EQ(3u, RecallClipping(nullptr, 0));
-        // Missing clippings leave the clipboard as it is.
-        EXPECT_EQ(0u, RecallClipping(nullptr, 5));
+        EXPECT_EQ(0u, RecallClipping(nullptr, 5)); // missing: the clipboard as it is
     }
     std::vector<UINT> formats = ClipboardFormats();
-    ASSERT_GE(formats.size(), 3u);
-    EXPECT_EQ(std::vector<UINT>({CF_UNICODETEXT, Registered("Rich Text Format"), Registered("HTML Format")}),
-              std::vector<UINT>(formats.begin(), formats.begin() + 3));
-    EXPECT_EQ(std::wstring(L"Gr\u00fc\u00dfe"), (const wchar_t *)ClipboardData(CF_UNICODETEXT).c_str());
-    EXPECT_EQ("<p>", std::string(ClipboardData(Registered("HTML Format")).c_str()));
-    EXPECT_EQ("{\\rtf1 x}", std::string(ClipboardData(Registered("Rich Text Format")).c_str()));
+    formats.resize(3);
+    EXPECT_EQ(std::vector<UINT>({CF_UNICODETEXT, RegisterClipboardFormatA("Rich Text Format"),
+                                 RegisterClipboardFormatA("HTML Format")}),
+              formats);
+    EXPECT_EQ(L"Gr\u00fc\u00dfe", Text(CF_UNICODETEXT));
+    EXPECT_EQ("<p>", Bytes("HTML Format"));
+    EXPECT_EQ("{\\rtf1 x}", Bytes("Rich Text Format"));
 }
 
-TEST_F(ClippingsTest, SubmenuListsNamesInOrderAndRecallsByItemData)
+// The submenu lists the names in order; a command recalls the slot in its
+// item's data, from the menu bar and from the tray menu, as one undo step.
+TEST_F(MainWindowTest, ClippingsMenusRecallTheSlotOfTheItem)
 {
-    HMENU sub = ClippingsSubmenu();
-    EXPECT_EQ(std::vector<std::string>{"(Empty)"}, MenuTexts(sub));
-    EXPECT_TRUE(GetMenuState(sub, IDM_CLIPFIRST, MF_BYCOMMAND) & MF_GRAYED);
-
-    Seed("Clip A", "b", L"bee");
-    Seed("Clip C", "A", L"ay", "{\\rtf1 ay}");
-    Seed("Clip D", "c", L"sea");
-    sub = ClippingsSubmenu();
-    EXPECT_EQ((std::vector<std::string>{"A", "b", "c"}), MenuTexts(sub));
+    SendMessageA(Main(), WM_INITMENU, (WPARAM)GetMenu(Main()), 0);
+    HMENU sub = GetSubMenu(GetSubMenu(GetMenu(Main()), 2), 0);
+    EXPECT_EQ(1, GetMenuItemCount(sub));
+    EXPECT_TRUE(GetMenuState(sub, IDM_CLIPFIRST, MF_BYCOMMAND) & MF_GRAYED); // "(Empty)"
+    SeedClipping('A', "b", L"bee");
+    SeedClipping('C', "A", L"ay");
+    WriteSettingsStringA("Clip C", "RTF", "{\\rtf1 ay}");
+    SeedClipping('D', "c", L"sea");
+    SendMessageA(Main(), WM_INITMENU, (WPARAM)GetMenu(Main()), 0);
+    sub = GetSubMenu(GetSubMenu(GetMenu(Main()), 2), 0);
+    char first[8] = "";
+    GetMenuStringA(sub, 0, first, sizeof first, MF_BYPOSITION);
+    EXPECT_EQ("A/3", std::string(first) + "/" + std::to_string(GetMenuItemCount(sub)));
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("kept", 5)}}));
     // "A" is the second section found, so its command is 502; its slot is 2.
     EXPECT_EQ(IDM_CLIPFIRST + 1, GetMenuItemID(sub, 0));
     Command(IDM_CLIPFIRST + 1);
-    EXPECT_EQ(std::wstring(L"ay"), (const wchar_t *)ClipboardData(CF_UNICODETEXT).c_str());
-    EXPECT_EQ("{\\rtf1 ay}", std::string(ClipboardData(Registered("Rich Text Format")).c_str()));
+    EXPECT_EQ(L"ay", Text(CF_UNICODETEXT));
+    EXPECT_EQ("{\\rtf1 ay}", Bytes("Rich Text Format"));
     Command(IDM_UNDO);
+    Command(IDM_CLIPFIRST + 9); // no such item: nothing
     EXPECT_EQ("kept", std::string(ClipboardData(CF_TEXT).c_str()));
-    // A command without an item recalls nothing.
-    Command(IDM_CLIPFIRST + 9);
-    EXPECT_EQ("kept", std::string(ClipboardData(CF_TEXT).c_str()));
-}
 
-TEST_F(ClippingsTest, TrayMenuPickRecallsTheSlotOfTheItem)
-{
-    Seed("Clip A", "zeta", L"zz");
-    Seed("Clip C", "alpha", L"aa");
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("kept", 5)}}));
+    // The tray menu, after a change the menu bar has not seen: "&Clippings"
+    // opens with its first item, "_first", selected.
+    SeedClipping('B', "_first", L"aa");
     PostMessageA(Main(), WM_COMMAND, IDM_TRAYICON, WM_RBUTTONDOWN);
     ASSERT_TRUE(WaitFor([] { return FindWindowA("#32768", nullptr) != nullptr; }));
     Settle(200);
-    // The menu loop reads keys from the window's thread: "&Clippings" opens
-    // with its first item, "alpha", selected.
     PostMessageA(Main(), WM_CHAR, 'c', 0);
     Settle(200);
     PostMessageA(Main(), WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_TRUE(WaitFor([] { return std::wstring(L"aa") == (const wchar_t *)ClipboardData(CF_UNICODETEXT).c_str(); }));
+    EXPECT_TRUE(WaitFor([] { return Text(CF_UNICODETEXT) == L"aa"; }));
 }
 
-TEST_F(ClippingsTest, StoreCommandAsksForANameAndStoresThePlainText)
+// The plain text and its HTML are stored under a new name, never the
+// viewer's dump; an emptied name cancels; the limits are said.
+TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
 {
     EXPECT_TRUE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     const wchar_t text[] = L"plain \u20ac";
     ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)text, sizeof text)},
-                                     {Registered("HTML Format"), "<b>x</b>"}}));
+                                     {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}));
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     gvGlobals.HexView = 1;
     m_TextSize = 2000;
     std::string limit;
-    ExpectBox("Store Clipping", AnswerName("New Clipping", &limit));
+    ExpectBox("Store Clipping", [&limit](HWND dlg) {
+        limit = std::to_string(SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0));
+        AnswerName("New Clipping")(dlg);
+    });
     Command(IDM_CLIPADD);
     ExpectBox("Store Clipping", AnswerName("New Clipping"));
     Command(IDM_CLIPADD);
     gvGlobals.HexView = 0;
     EXPECT_EQ("31", limit);
-    EXPECT_EQ("New Clipping", Value("Clip A", "Name"));
-    EXPECT_EQ("New Clipping (1)", Value("Clip B", "Name"));
-    EXPECT_EQ(text, WideValue("Clip A", "UTF"));
-    EXPECT_EQ("<b>x</b>", Value("Clip A", "HTML"));
-    EXPECT_EQ("<none>", Value("Clip A", "RTF"));
-
-    // An emptied name is a cancel.
+    EXPECT_EQ("New Clipping", StoredSetting("Clip A", "Name"));
+    EXPECT_EQ("New Clipping (1)", StoredSetting("Clip B", "Name"));
+    EXPECT_EQ(text, StoredWideSetting("Clip A", "UTF"));
+    EXPECT_EQ("<b>x</b>", StoredSetting("Clip A", "HTML"));
+    EXPECT_EQ("<none>", StoredSetting("Clip A", "RTF"));
     ExpectBox("Store Clipping", AnswerName(""));
     Command(IDM_CLIPADD);
     EXPECT_EQ(2u, GetSettingsInt(nullptr, "ClipCount", 0));
 
     std::string message;
     m_TextSize = 2001;
-    ExpectBox("Quillet", ReadMessage(&message));
+    ExpectBox("Quillet", NoteText(&message));
     Command(IDM_CLIPADD);
     EXPECT_EQ("Unable to Save Clipping: Clippings are limited to 2000 characters.", message);
     WriteSettingsInt(nullptr, "ClipCount", 10);
-    ExpectBox("Quillet", ReadMessage(&message));
+    ExpectBox("Quillet", NoteText(&message));
     Command(IDM_CLIPADD);
     EXPECT_EQ("Unable to Save Clipping: Only 10 Clippings are supported in this version.", message);
     m_TextSize = 0;
-}
-
-TEST_F(ClippingsTest, ViewerAddButtonStoresTheText)
-{
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("from the viewer", 16)}}));
-    HWND viewer = nullptr;
-    ExpectBox("Clipboard Viewer", [&viewer](HWND box) {
-        ExpectBox("Store Clipping", AnswerName("Viewed"));
-        PostMessageA(box, WM_COMMAND, IDC_VIEWADD, 0);
-        viewer = box;
-    });
-    PostMessageA(Main(), WM_COMMAND, IDM_VIEW, 0);
-    EXPECT_TRUE(WaitFor([] { return Value("Clip A", "Name") == "Viewed"; }));
-    EXPECT_EQ(L"from the viewer", WideValue("Clip A", "UTF"));
-    PostMessageA(viewer, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitFor([&viewer] { return !IsWindow(viewer); }));
 }

@@ -1,9 +1,9 @@
 // quillet.exe started as a process of its own, as a user would.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <algorithm>
 #include <string>
 #include "resources/resource.h"
+#include "scriptedserver.h"
 #include "settings/registry.h"
 #include "testutil.h"
 
@@ -13,11 +13,7 @@ class Program {
 public:
     bool Start()
     {
-        char path[MAX_PATH];
-        GetModuleFileNameA(nullptr, path, sizeof path);
-        std::string exe(path);
-        exe = exe.substr(0, exe.find_last_of('\\') + 1) + "quillet.exe";
-        std::string cmd = "\"" + exe + "\"";
+        std::string cmd = "\"" + BesideTestProgram("quillet.exe") + "\"";
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
@@ -45,19 +41,14 @@ private:
     PROCESS_INFORMATION m_pi = {};
 };
 
-bool HasFormat(UINT f)
-{
-    std::vector<UINT> formats = ClipboardFormats();
-    return std::find(formats.begin(), formats.end(), f) != formats.end();
-}
-
-// Starts the program without its splash and without asking a server for
-// updates; the main window, or null.
-HWND StartWithoutSplash(Program &program)
+// Milliseconds from the start without the splash until the main window
+// exists, or -1.
+long StartupMs()
 {
     WriteSettingsInt(nullptr, "HideSplash", 1);
-    WriteSettingsInt(nullptr, "NoVerCheck", 1);
-    return program.Start() ? program.WaitForWindow() : nullptr;
+    Program quillet;
+    DWORD start = GetTickCount();
+    return quillet.Start() && quillet.WaitForWindow() ? long(GetTickCount() - start) : -1;
 }
 
 } // namespace
@@ -67,19 +58,22 @@ TEST(EndToEnd, StartToTrayAutoConvertAndExit)
 {
     WriteSettingsInt(nullptr, "AutoConvert", 1);
     WriteSettingsInt(nullptr, "StartToTray", 1);
+    WriteSettingsInt(nullptr, "HideSplash", 1);
+    WriteSettingsInt(nullptr, "NoVerCheck", 1);
     Program quillet;
-    HWND window = StartWithoutSplash(quillet);
+    ASSERT_TRUE(quillet.Start());
+    HWND window = quillet.WaitForWindow();
     ASSERT_NE(nullptr, window);
     ASSERT_EQ(0, RunChild("--child-copy-formatted"));
     UINT rtf = RegisterClipboardFormatA("Rich Text Format");
-    EXPECT_TRUE(WaitFor([rtf] { return !HasFormat(rtf); }, 5000));
+    EXPECT_TRUE(WaitFor([rtf] { return !IsClipboardFormatAvailable(rtf); }));
     EXPECT_EQ("Hello world", std::string(ClipboardData(CF_TEXT).c_str()));
     EXPECT_FALSE(IsWindowVisible(window));
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
     EXPECT_TRUE(quillet.Ended(10000));
 }
 
-TEST(EndToEnd, SplashComesFirstUnlessHidden)
+TEST(EndToEnd, SplashComesFirst)
 {
     WriteSettingsInt(nullptr, "NoVerCheck", 1);
     Program quillet;
@@ -94,14 +88,25 @@ TEST(EndToEnd, SplashComesFirstUnlessHidden)
     WriteSettingsInt(nullptr, "QuickExit", 670);
     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     EXPECT_TRUE(quillet.Ended(10000));
+}
 
-    WriteSettingsInt(nullptr, "HideSplash", 1);
-    Program quick;
-    DWORD started = GetTickCount();
-    ASSERT_TRUE(quick.Start());
-    window = quick.WaitForWindow();
-    ASSERT_NE(nullptr, window);
-    EXPECT_LT(GetTickCount() - started, 2000u);
-    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-    EXPECT_TRUE(quick.Ended(10000));
+// A server that does not answer delays the start by 2.5 s at most; one that
+// refuses, not at all.
+TEST(EndToEnd, StartWaitsForTheUpdateCheckAtMostTwoAndAHalfSeconds)
+{
+    WriteSettingsInt(nullptr, "NoVerCheck", 1);
+    ScriptedServer silent({}, true);
+    long unchecked = StartupMs();
+    WriteSettingsInt(nullptr, "NoVerCheck", 0);
+    long waited = StartupMs();
+    EXPECT_EQ(1u, silent.Requests().size());
+    WriteSettingsStringA(nullptr, "ServerHost", RefusingHost().c_str());
+    long refused = StartupMs();
+    printf("start: no check %ld ms, refused %ld ms, silent %ld ms\n", unchecked, refused, waited);
+    EXPECT_TRUE(unchecked >= 0 && refused >= 0);
+    EXPECT_LT(unchecked, 2000);
+    EXPECT_LT(refused, unchecked + 2000);
+    EXPECT_GE(waited, 2400);
+    EXPECT_LT(waited, unchecked + 3500);
+    EXPECT_EQ(nullptr, FindWindowA(nullptr, "Update Available"));
 }

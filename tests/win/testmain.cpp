@@ -6,6 +6,8 @@
 #include <iterator>
 #include "boxwatch.h"
 #include "childmodes.h"
+#include "cloud/syncproto.h"
+#include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
 #include "settings/registry.h"
@@ -25,7 +27,8 @@ bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
     if (!clip.ok() || !EmptyClipboard())
         return false;
     for (const ClipFormat &f : formats) {
-        GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, f.data.size()));
+        // SetClipboardData refuses a movable block of 0 bytes, not a fixed one.
+        GlobalBlock block(GlobalAlloc(f.data.empty() ? GMEM_FIXED : GMEM_MOVEABLE, f.data.size()));
         if (!block.get())
             return false;
         {
@@ -135,6 +138,28 @@ std::string LoadedString(UINT id)
     return text;
 }
 
+std::string StoredSetting(const char *section, const char *name)
+{
+    char text[512];
+    GetSettingsStringA(section, name, "<none>", text, sizeof text);
+    return text;
+}
+
+std::wstring StoredWideSetting(const char *section, const char *name)
+{
+    wchar_t text[512];
+    GetSettingsStringW(section, name, "<none>", text, sizeof text);
+    return text;
+}
+
+void SeedClipping(char letter, const char *name, const wchar_t *text, const char *date)
+{
+    const std::string section = std::string("Clip ") + letter;
+    WriteSettingsStringA(section.c_str(), "Name", name);
+    WriteSettingsStringW(section.c_str(), "UTF", text);
+    WriteSettingsStringA(section.c_str(), "LastUpdate", date);
+}
+
 ChainedViewer::ChainedViewer()
 {
     WNDCLASSA wc = {};
@@ -166,6 +191,48 @@ LRESULT CALLBACK ChainedViewer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     else if (self->m_next)
         SendMessageA(self->m_next, msg, wParam, lParam);
     return 0;
+}
+
+void RealService::SetUp()
+{
+    const char *host = getenv("QUILLET_TEST_SERVICE");
+    if (!host || !*host)
+        GTEST_SKIP() << "no service named in QUILLET_TEST_SERVICE";
+    WriteSettingsStringA(nullptr, "ServerHost", host);
+    const std::string name =
+        "test" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+    WriteSettingsStringA(nullptr, "AccountName", name.c_str());
+    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+}
+
+std::vector<CloudClipEntry> CloudClips()
+{
+    char body[1024];
+    CloudClipEntry table[CLOUD_CLIPS_MAX] = {};
+    uint32_t n = SyncGetClipList(SyncGetUserID(), body, sizeof body) > 0
+                     ? ParseClipList(body, table, CLOUD_CLIPS_MAX)
+                     : 0;
+    return {table, table + n};
+}
+
+int32_t CloudIdOf(const char *name)
+{
+    for (const CloudClipEntry &clip : CloudClips())
+        if (strcmp(clip.name, name) == 0)
+            return clip.id;
+    return 0;
+}
+
+std::vector<std::string> ManagerItems(HWND dlg)
+{
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETCOUNT, 0, 0); i++) {
+        char name[64] = "";
+        SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETTEXT, i, (LPARAM)name);
+        items.push_back(name +
+                        ("/" + std::to_string(SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETITEMDATA, i, 0))));
+    }
+    return items;
 }
 
 namespace {

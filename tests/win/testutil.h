@@ -1,9 +1,11 @@
 #pragma once
 // Helpers shared by the tests that run under Wine.
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <functional>
 #include <string>
 #include <vector>
+#include "cloud/wire.h"
 
 // Removes the program's registry key and empties the clipboard; every test
 // starts from this state.
@@ -38,6 +40,13 @@ std::string ReadFileBytes(const std::string &path);
 std::string WindowText(HWND window);
 std::string LoadedString(UINT id);
 
+// A value of the settings store; "<none>" when there is none.
+std::string StoredSetting(const char *section, const char *name);
+std::wstring StoredWideSetting(const char *section, const char *name);
+// A stored clipping in the section "Clip <letter>".
+void SeedClipping(char letter, const char *name, const wchar_t *text = L"text",
+                  const char *date = "2018-02-12 09:05:00");
+
 // A plain window in the clipboard viewer chain that counts the changes it is
 // told of and passes them on.
 class ChainedViewer {
@@ -53,3 +62,16 @@ private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND m_hwnd = nullptr, m_next = nullptr;
 };
+
+// Tests against the real sync service (server/), which scripts/test.sh starts
+// and names in QUILLET_TEST_SERVICE; skipped without it. "ServerHost" points
+// at it, and a new account is set that the service does not know yet.
+class RealService : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+// The account's clips as the service lists them; the id of one by its name.
+std::vector<CloudClipEntry> CloudClips();
+int32_t CloudIdOf(const char *name);
+// "name/item data" of each entry of a clippings manager's list.
+std::vector<std::string> ManagerItems(HWND dlg);

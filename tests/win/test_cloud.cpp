@@ -1,0 +1,378 @@
+// The cloud clippings: the sync service's requests and the clip transfer
+// against a scripted loopback server; the synchronisation through the real
+// store, progress dialog and message boxes against the real service and
+// scripted failures; the account dialog.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <atomic>
+#include <map>
+#include <thread>
+#include "boxwatch.h"
+#include "clippings/store.h"
+#include "cloud/account.h"
+#include "cloud/sync.h"
+#include "cloud/syncproto.h"
+#include "cloud/transfer.h"
+#include "resources/resource.h"
+#include "scriptedserver.h"
+#include "settings/registry.h"
+#include "testutil.h"
+
+namespace {
+
+const std::string OK = "HTTP/1.1 200 OK\r\n\r\n";
+const std::string FIRST = "Quillet=6.0.200&";
+
+// The form of a recorded request: the query of a GET, the body of a POST.
+std::string FormOf(const std::string &request)
+{
+    if (request.compare(0, 4, "GET ") == 0)
+        return request.substr(request.find('?') + 1, request.find(" HTTP/1.1") - request.find('?') - 1);
+    size_t body = request.find("\r\n\r\n") + 4;
+    return request.substr(body, request.size() - body - 2);
+}
+
+std::vector<std::string> Forms(ScriptedServer &server)
+{
+    std::vector<std::string> forms;
+    for (const std::string &request : server.Requests())
+        forms.push_back(FormOf(request));
+    return forms;
+}
+
+// A value of a form, decoded.
+std::string Decoded(const std::string &form, const std::string &key)
+{
+    size_t start = ("&" + form).find("&" + key + "=") + key.size() + 1;
+    std::string value = form.substr(start, form.find('&', start) - start), out;
+    for (size_t i = 0; i < value.size(); i++) {
+        if (value[i] != '%') {
+            out += value[i] == '+' ? ' ' : value[i];
+            continue;
+        }
+        out += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    return out;
+}
+
+// Keeps the parts that setdata sends and answers create, check and getdata.
+struct Cloud {
+    std::map<std::string, std::string> parts;
+    std::string failField, lenRTF;
+    std::string Answer(const std::string &request)
+    {
+        std::string form = FormOf(request), act = Decoded(form, "act");
+        if (act == "create")
+            return OK + "DataID=31\r\n";
+        if (act == "check")
+            return OK + "<Check>\r\nlenUTF=" + Len("ClipUTF") +
+                   "\r\nlenRTF=" + (lenRTF.empty() ? Len("ClipRTF") : lenRTF) +
+                   "\r\nlenHTML=" + Len("ClipHTML") + "\r\n</Check>";
+        std::string field = Decoded(form, "field");
+        if (act == "setdata")
+            parts[field] = Decoded(form, "data");
+        if (act == "setdata" || field == failField)
+            return act == "setdata" ? OK : "HTTP/1.1 500 Oops\r\n\r\n";
+        return OK + "<Data>\r\n" + field + "=" + parts[field] + "\r\n</Data>\r\n";
+    }
+    std::string Len(const char *field) { return std::to_string(parts[field].size()); }
+};
+
+using Texts = std::vector<std::string>;
+
+// The progress texts with their bar positions ("text@percent"), as the
+// dialog on this thread is told them.
+Texts m_progress;
+
+LRESULT CALLBACK RecordProgress(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto *sent = reinterpret_cast<CWPSTRUCT *>(lParam);
+    if (sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_SP_TEXT)
+        m_progress.push_back(reinterpret_cast<const char *>(sent->lParam));
+    else if (sent->message == PBM_SETPOS && GetDlgCtrlID(sent->hwnd) == IDC_SP_BAR && !m_progress.empty())
+        m_progress.back() += "@" + std::to_string(sent->wParam);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Runs a synchronisation here; the text of the box it ends with.
+std::string Sync(int result = 1, const char *caption = "Synchronize Clippings")
+{
+    m_progress.clear();
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordProgress, nullptr, GetCurrentThreadId());
+    std::string text;
+    ExpectBox(caption, NoteText(&text));
+    EXPECT_EQ(result, SyncClips(nullptr));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(0, TakePendingBoxes());
+    return text;
+}
+
+std::string Summary(unsigned up, unsigned down, unsigned deleted, unsigned same, const char *more = "")
+{
+    char text[512];
+    snprintf(text, sizeof text,
+             "Synchronization Completed at %s\n%4u Clips uploaded\n%4u Clips downloaded\n%4u Clips deleted\n"
+             "%4u Clips unchanged.%s",
+             StoredSetting(nullptr, "LastSync").c_str(), up, down, deleted, same, more);
+    return text;
+}
+
+// A window that starts a run when asked with WM_APP; 10 + the run's result.
+LRESULT CALLBACK SyncOnRequest(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return msg == WM_APP ? SyncClips(hwnd) + 10 : DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+TEST(SyncProto, RequestsAsSent)
+{
+    const std::string reply = "<UserID>4711</UserID><Rename>1</Rename>";
+    ScriptedServer server({OK + reply});
+    EXPECT_EQ(-1, SyncGetUserID());
+    WriteSettingsStringA(nullptr, "AccountName", "Ann Lee&Co=1");
+    WriteSettingsStringA(nullptr, "AccountKey", "$ecret\xC3\xA9");
+    EXPECT_EQ(4711, SyncGetUserID());
+    EXPECT_EQ(4711, SyncRegisterUser());
+    char list[64];
+    EXPECT_EQ(static_cast<int>(reply.size()), SyncGetClipList(123456789, list, sizeof list));
+    EXPECT_EQ(1, SyncRenameClip(1, -12345678, "a b"));
+    EXPECT_EQ(-1, SyncDeleteClip(1, 2));
+    uint32_t utf, rtf, html;
+    EXPECT_EQ(0, SyncGetClipSize(1, 2, &utf, &rtf, &html));
+    const std::string account = "&name=Ann+Lee%26Co%3D1&key=%24ecret%C3%A9";
+    EXPECT_EQ(std::vector<std::string>({FIRST + "act=knock" + account, FIRST + "act=open" + account,
+                                        FIRST + "act=list&UserID=1234567",
+                                        FIRST + "UserID=1&DataID=-123456&act=rename&ClipName=a+b",
+                                        FIRST + "UserID=1&DataID=2&act=delete",
+                                        FIRST + "act=check&UserID=1&DataID=2"}),
+              Forms(server));
+    EXPECT_EQ(0u, server.Requests()[1].find("POST "));
+}
+
+TEST(SyncProto, UploadsAreSentWhole)
+{
+    ScriptedServer server({OK + "DataID=77\r\n"});
+    EXPECT_EQ(-1, SyncUploadClip(5, -1, "My clip", "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr));
+    // An update clears the variants the clipping no longer has.
+    EXPECT_EQ(-1, SyncUploadClip(5, 9, "My clip", "t", nullptr, ""));
+    const std::string data = FIRST + "act=setdata&UserID=5&DataID=";
+    EXPECT_EQ(std::vector<std::string>({FIRST + "act=create&UserID=5&ClipName=My+clip",
+                                        data + "77&field=ClipUTF&data=a+b%24RN%24%24%24+%C3%A9%0A",
+                                        data + "77&field=ClipRTF&data=%7B%5Crtf%7D",
+                                        data + "9&field=ClipUTF&data=t",
+                                        data + "9&field=ClipRTF&data=", data + "9&field=ClipHTML&data="}),
+              Forms(server));
+}
+
+TEST(SyncProto, FailuresAreShown)
+{
+    std::string text;
+    ScriptedServer server({OK + "no id here"});
+    ExpectBox("Quillet", NoteText(&text));
+    EXPECT_EQ(-1, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr));
+    EXPECT_EQ("Failed to get the DataID!", text);
+    EXPECT_EQ(1u, server.Requests().size());
+    WriteSettingsStringA(nullptr, "ServerHost", RefusingHost().c_str());
+    ExpectBox("Quillet", NoteText(&text));
+    EXPECT_EQ(0, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr));
+    EXPECT_EQ("Synchronization error: The server replied ''", text);
+
+    ScriptedServer failing({"HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>"});
+    ExpectBox("Quillet", NoteText(&text));
+    EXPECT_EQ(0, SyncDeleteClip(1, 2));
+    EXPECT_EQ("Synchronization error: The server replied 'no such clip'", text);
+}
+
+TEST(Transfer, RoundTripThroughStoreAndClipboard)
+{
+    WriteSettingsStringA(nullptr, "AccountKey", "Key 123");
+    uint8_t key[ROL_KEY_MAX];
+    uint32_t keyLen = PrepareROLString(key, sizeof key);
+    ASSERT_EQ(6u, keyLen);
+    const std::wstring text = L"Hello, W\x00f6rld\r\n$5";
+    StoreClipping("Greeting", FALSE, text.c_str(), "{\\rtf1 Hi}", nullptr);
+    Cloud cloud;
+    ScriptedServer server([&cloud](const std::string &request) { return cloud.Answer(request); });
+    EXPECT_EQ(-1, PostClipToCloud(5, -1, 0, key, keyLen));
+    EXPECT_EQ("Rijmq, A\xC3\xB6ton$RN$$$7", cloud.parts["ClipUTF"]);
+
+    StoreClipping("Greeting", TRUE, L"changed", nullptr, "<b>old</b>");
+    cloud.failField = "ClipRTF";
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(L"changed", StoredWideSetting("Clip A", "UTF"));
+    cloud.failField = "";
+    EXPECT_EQ(1, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(text + L"|{\\rtf1 Hi}|<none>", StoredWideSetting("Clip A", "UTF") + L"|" +
+                                                 StoredWideSetting("Clip A", "RTF") + L"|" +
+                                                 StoredWideSetting("Clip A", "HTML"));
+
+    // Blocks are sized from what arrived, not from what was announced.
+    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    cloud.lenRTF = "2";
+    EXPECT_EQ(1, GetClipFromCloud(5, 31, "Greeting", key, keyLen, window));
+    std::string placed = ClipboardData(CF_UNICODETEXT) + std::string(2, '\0');
+    EXPECT_EQ(text, reinterpret_cast<const wchar_t *>(placed.c_str()));
+    EXPECT_STREQ("{\\rtf1 Hi}", ClipboardData(RegisterClipboardFormatA("Rich Text Format")).c_str());
+    DestroyWindow(window);
+
+    WriteSettingsInt(nullptr, "ClipCount", 10);
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
+}
+
+// Every decision of a run, against the cloud an earlier run filled: line
+// breaks, '$', '&', '=', '+' and accents travel whole both ways.
+TEST_F(RealService, SyncFollowsTheDecisionsThroughTwoRuns)
+{
+    const wchar_t *odd = L"fresh\r\nfrom $ the cloud & more = 10+ Gr\u00fc\u00dfe \u20ac";
+    const char *names[] = {"Older", "Same", "Fresh", "Gone", "Extra", "Dead"};
+    for (int i = 0; i < 6; i++)
+        SeedClipping(char('A' + i), names[i], i == 2 ? odd : L"text", "2017-06-01 00:00:00");
+    WriteSettingsStringA("Clip E", "RTF", "{\\rtf1 x $}");
+    EXPECT_EQ(Summary(6, 0, 0, 0), Sync());
+
+    // Here: Older changed since, Fresh overwritten, Extra and Dead gone, New
+    // added. There, a second later: Fresh renamed, Gone and Dead deleted.
+    const int32_t user = SyncGetUserID();
+    DeleteLocalClip(4);
+    DeleteLocalClip(5);
+    SeedClipping('A', "Older", L"text", "2030-01-01 00:00:00");
+    SeedClipping('C', "Fresh", L"stale", "2017-06-01 00:00:00");
+    SeedClipping('E', "New", L"text", "2017-06-01 00:00:00");
+    WriteSettingsStringA(nullptr, "LastSync", CloudClips().at(0).date); // the latest
+    Sleep(1100);
+    EXPECT_EQ(1, SyncRenameClip(user, CloudIdOf("Fresh"), "FRESH"));
+    EXPECT_EQ(1, SyncDeleteClip(user, CloudIdOf("Gone")));
+    EXPECT_EQ(1, SyncDeleteClip(user, CloudIdOf("Dead")));
+
+    EXPECT_EQ(Summary(2, 2, 1, 1), Sync());
+    EXPECT_EQ((Texts{"Starting Synchronization...@0", "Getting registered User ID...@0",
+                     "Getting your clippings from the cloud...@0", "Updating 'Older' on the server.@14",
+                     "Clip 'Same' unchanged.@28", "Downloading 'FRESH' from the server.@42",
+                     "Deleting the local clipping 'Gone'.@57", "Uploading 'New' to the server.@71",
+                     "Downloading 'Extra' from the server.@85"}),
+              m_progress);
+    ClippingEntry table[MAX_CLIPPINGS];
+    uint32_t order[MAX_CLIPPINGS];
+    Texts local;
+    for (uint32_t k = 0, n = LoadClippingNames(table, MAX_CLIPPINGS, order); k < n; k++)
+        local.push_back(table[order[k]].name);
+    EXPECT_EQ((Texts{"Extra", "FRESH", "New", "Older", "Same"}), local);
+    EXPECT_EQ(odd, StoredWideSetting("Clip C", "UTF"));
+    EXPECT_EQ("{\\rtf1 x $}", StoredSetting("Clip D", "RTF"));
+    EXPECT_EQ(7u, CloudClips().size()); // Older updated in place
+}
+
+// A failure never passes for a completed run, nor for a download; a full
+// store skips what it cannot take.
+TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Secret99key");
+    WriteSettingsStringA(nullptr, "LastSync", "2018-01-01 00:00:00");
+    WriteSettingsStringA(nullptr, "ServerHost", RefusingHost().c_str());
+    EXPECT_EQ(LoadedString(IDS_NOSYNCACCOUNT), Sync(0, "Error"));
+
+    // Nine clippings here, eight of them unchanged in the cloud with One and
+    // Two: a list holds ten clips at most.
+    std::string list = "<Clips>\r\n7=One;2018-02-01 00:00:00;A\r\n8=Two;2018-02-01 00:00:00;A\r\n";
+    for (char letter = 'A'; letter < 'J'; letter++) {
+        SeedClipping(letter, std::string(1, letter).c_str(), L"text", "2017-06-01 00:00:00");
+        if (letter < 'I')
+            list += std::to_string(letter) + "=" + letter + ";2017-06-01 00:00:00;A\r\n";
+    }
+    WriteSettingsInt(nullptr, "ClipCount", 9);
+    std::string failing = "list";
+    ScriptedServer server([&failing, &list](const std::string &request) {
+        const size_t act = request.find("act=") + 4;
+        const std::string name = request.substr(act, request.find_first_of("& ", act) - act);
+        return name == failing    ? "HTTP/1.1 500 Oops\r\n\r\n"
+               : name == "knock"  ? OK + "<UserID>5</UserID>"
+               : name == "list"   ? OK + list + "</Clips>\r\n"
+               : name == "create" ? OK + "DataID=9\r\n"
+               : name == "check"  ? OK + "<Check>\r\nlenUTF=3\r\nlenRTF=0\r\nlenHTML=0\r\n</Check>\r\n"
+                                  : OK + "<Data>\r\nClipUTF=abc\r\n</Data>\r\n";
+    });
+    EXPECT_EQ("Your clippings in the cloud could not be listed, so nothing was synchronized. Please try "
+              "again later.",
+              Sync(0));
+    EXPECT_EQ("2018-01-01 00:00:00", StoredSetting(nullptr, "LastSync"));
+    failing = "getdata";
+    EXPECT_EQ(Summary(1, 0, 0, 8, "\n\n   2 Clips could not be downloaded."), Sync());
+    EXPECT_EQ("<none>", StoredSetting("Clip J", "Name"));
+    failing = "";
+    EXPECT_EQ(Summary(1, 1, 0, 8, "\n\n   1 Clips skipped because the local storage is full."), Sync());
+    EXPECT_EQ("Skipping 'Two' - local storage full.@100", m_progress.back());
+}
+
+// While the service holds the list, the progress dialog is painted, and
+// neither another thread nor a message reaching this one starts a run.
+TEST(Sync, RunsOnceAndKeepsTheProgressPainted)
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Secret99key");
+    std::atomic<bool> held{false}, released{false};
+    ScriptedServer server([&held, &released](const std::string &request) {
+        if (request.find("act=knock") != std::string::npos)
+            return OK + "<UserID>5</UserID>";
+        held = true;
+        while (!released)
+            Sleep(20);
+        return OK + "<Clips />";
+    });
+    WNDCLASSA wc = {};
+    wc.lpszClassName = "QuilletTestSyncOwner";
+    wc.lpfnWndProc = SyncOnRequest;
+    RegisterClassA(&wc);
+    HWND owner = CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    std::thread other([&held, &released, owner] {
+        EXPECT_TRUE(WaitFor([&held] { return held.load(); }));
+        HWND progress = FindWindowA("#32770", "Syncronize Clips");
+        EXPECT_TRUE(progress && IsWindowVisible(progress));
+        InvalidateRect(progress, nullptr, TRUE);
+        EXPECT_TRUE(WaitFor([progress] { return !GetUpdateRect(progress, nullptr, FALSE); }));
+        EXPECT_EQ(0, SyncClips(nullptr));
+        DWORD_PTR result = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(owner, WM_APP, 0, 0, SMTO_BLOCK, 5000, &result));
+        EXPECT_EQ(10u, result);
+        released = true;
+    });
+    EXPECT_EQ(Summary(0, 0, 0, 0), Sync());
+    other.join();
+    DestroyWindow(owner);
+}
+
+// The dialog generates random keys and refuses a weak one; a cancelled
+// dialog cancels the run, and an empty server field means the default one.
+TEST(CloudAccount, RefusesWeakKeysGeneratesAndCancels)
+{
+    ScriptedServer server;
+    ExpectBox("Cloud Account", ClickButton(IDCANCEL));
+    EXPECT_EQ(0, SyncClips(nullptr));
+    EXPECT_TRUE(server.Requests().empty());
+
+    Texts seen;
+    ExpectBox("Cloud Account", [&seen](HWND dlg) {
+        for (int i = 0; i < 2; i++) {
+            SendDlgItemMessageA(dlg, IDC_ACC_GENERATE, BM_CLICK, 0, 0);
+            seen.push_back(WindowText(GetDlgItem(dlg, IDC_ACC_KEY)));
+        }
+        SetDlgItemTextA(dlg, IDC_ACC_KEY, "ab-cd-12-x!");
+        seen.push_back(AnswerBox(dlg, IDOK, "Quillet", IDOK));
+        SetDlgItemTextA(dlg, IDC_ACC_KEY, "ab-cd-12-xy");
+        SetDlgItemTextA(dlg, IDC_ACC_SERVER, "");
+        SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
+    });
+    EXPECT_TRUE(EnsureCloudAccount(nullptr));
+    ASSERT_EQ(3u, seen.size());
+    for (const std::string &key : {seen[0], seen[1]})
+        EXPECT_EQ(20u, strspn(key.c_str(), "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"))
+            << key;
+    EXPECT_NE(seen[0], seen[1]);
+    EXPECT_EQ("The account key needs at least 8 letters or digits.", seen[2]);
+    EXPECT_EQ("ab-cd-12-xy", StoredSetting(nullptr, "AccountKey"));
+    EXPECT_EQ("<none>", StoredSetting(nullptr, "ServerHost"));
+    EXPECT_TRUE(EnsureCloudAccount(nullptr)); // no dialog once an account is set
+}

@@ -1,0 +1,144 @@
+// The HTTP client over real sockets and the update check, against a
+// scripted loopback server and the real service; the reply reader's cases
+// are the native tests'.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "boxwatch.h"
+#include "mainwindow.h"
+#include "net/http.h"
+#include "net/vercheck.h"
+#include "resources/resource.h"
+#include "scriptedserver.h"
+#include "settings/registry.h"
+#include "testutil.h"
+
+namespace {
+
+const std::string OK = "HTTP/1.1 200 OK\r\n";
+
+std::pair<uint32_t, std::string> Get(size_t size = 64)
+{
+    std::vector<char> body(size);
+    uint32_t status = DoHttpGet("/p", "q=1", body.data(), size);
+    return {status, body.data()};
+}
+
+// Notes the box's text (and owner), then clicks `id`.
+BoxAnswer Note(std::string *text, int id, HWND *owner = nullptr)
+{
+    return [=](HWND box) {
+        *text = WindowText(GetDlgItem(box, 0xFFFF));
+        if (owner)
+            *owner = GetWindow(box, GW_OWNER);
+        ClickButton(id)(box);
+    };
+}
+
+class UpdateMenu : public MainWindowTest {};
+
+} // namespace
+
+TEST(Http, RequestsAreSentByteForByte)
+{
+    ScriptedServer server({OK + "\r\nfine"});
+    std::string big(300000, 'f'); // far more than one send takes
+    EXPECT_EQ(std::make_pair(200u, std::string("fine")), Get());
+    char body[8];
+    EXPECT_EQ(200u, DoHttpPost(SYNC_PATH, "Quillet=6.0.200&act=list", body, sizeof body));
+    EXPECT_EQ(200u, DoHttpPost(SYNC_PATH, big.c_str(), body, sizeof body));
+    std::string host = "Host: " + server.host + "\r\n", post = "POST " SYNC_PATH " HTTP/1.1\r\n" + host;
+    std::string type = "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n";
+    EXPECT_EQ((std::vector<std::string>{"GET /p?q=1 HTTP/1.1\r\n" + host + "\r\n",
+                                        post + "Content-Length: 24" + type + "Quillet=6.0.200&act=list\r\n",
+                                        post + "Content-Length: 300000" + type + big + "\r\n"}),
+              server.Requests());
+}
+
+// A reply in separate receives is read whole; a server that says nothing,
+// stalls or is not there ends the exchange in time.
+TEST(Http, RepliesInPiecesSilenceAndMissingServers)
+{
+    {
+        ScriptedServer pieces(
+            {OK + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r", "\n3\r\nabc\r\n0\r\n\r\n"});
+        EXPECT_EQ(std::make_pair(200u, std::string("helloabc")), Get());
+        ScriptedServer closes;
+        EXPECT_EQ(std::make_pair(0u, std::string()), Get());
+    }
+    m_HttpTimeoutMs = 500;
+    {
+        ScriptedServer silent({}, true);
+        DWORD start = GetTickCount();
+        EXPECT_EQ(std::make_pair(0u, std::string()), Get());
+        EXPECT_GE(GetTickCount() - start, 400u);
+        ScriptedServer stalls({OK + "\r\npartial"}, true);
+        EXPECT_EQ(std::make_pair(200u, std::string("partial")), Get());
+    }
+    m_HttpTimeoutMs = 30000;
+    for (const char *host : {"127.0.0.1:1", "127.0.0.1:http", "no-such-host.invalid"}) {
+        WriteSettingsStringA(nullptr, "ServerHost", host);
+        DWORD start = GetTickCount();
+        EXPECT_EQ(0u, Get().first) << host;
+        EXPECT_LT(GetTickCount() - start, 5000u) << host;
+    }
+}
+
+// Older releases too; a key the reply lacks reads as -1; failures show nothing.
+TEST(VersionCheck, AnyOtherReleaseIsOfferedAndFailuresShowNothing)
+{
+    std::string date(600, 'd');
+    struct {
+        std::string keys, release;
+    } cases[] = {
+        {"RelDate=1 Mar 2019\r\nVmajor=6\r\nVminor=1\r\nVbuild=210\r\n",
+         "6.1 Build 210 was released 1 Mar 2019"},
+        {"Vmajor=5\r\nVminor=9\r\nVbuild=300\r\n", "5.9 Build 300 was released "},
+        {"RelDate=" + date + "\r\nVmajor=7\r\n", "7.4294967295 Build 4294967295 was released " + date},
+    };
+    int interactive = 0;
+    for (const auto &c : cases) {
+        ScriptedServer server({"HTTP/1.1 200 OK\r\n\r\n" + c.keys});
+        std::string text;
+        ExpectBox("Update Available", Note(&text, IDNO));
+        EXPECT_EQ(1, GetCurrentVersionInfo(GetDesktopWindow(), interactive ^= 1));
+        EXPECT_EQ("A new version of Quillet is available: Version " + c.release +
+                      ".\n\nYou are currently running Version 6.0 Build 200.\n\nWould you like to learn more "
+                      "about this new version now?",
+                  text);
+    }
+    ScriptedServer notFound({"HTTP/1.1 404 Not Found\r\n\r\nVmajor=7\r\n"});
+    EXPECT_EQ(1, GetCurrentVersionInfo(GetDesktopWindow(), 1));
+    WriteSettingsStringA(nullptr, "ServerHost", "127.0.0.1:1");
+    EXPECT_EQ(1, GetCurrentVersionInfo(GetDesktopWindow(), 1));
+
+    // The start-up thread shows its own box.
+    ScriptedServer newer({"HTTP/1.1 200 OK\r\n\r\nVmajor=6\r\nVminor=1\r\nVbuild=1\r\n"});
+    std::string text;
+    ExpectBox("Update Available", Note(&text, IDNO));
+    ASSERT_NE(nullptr, LaunchVersionCheck(GetDesktopWindow()));
+    TerminateVersionCheck();
+    EXPECT_NE(std::string::npos, text.find("Version 6.1 Build 1 was released ."));
+}
+
+TEST_F(UpdateMenu, CurrentReleaseIsConfirmedOnlyWhenAsked)
+{
+    ScriptedServer server(
+        {"HTTP/1.1 200 OK\r\n\r\nRelDate=12 Feb 2018\r\nVmajor=6\r\nVminor=0\r\nVbuild=200\r\n"});
+    EXPECT_EQ(0, GetCurrentVersionInfo(GetDesktopWindow(), 0));
+    std::string text;
+    HWND owner = nullptr;
+    ExpectBox("Quillet is up-to-date", Note(&text, IDOK, &owner));
+    Command(IDM_UPDATECHECK);
+    EXPECT_EQ("You are currently running Version 6.0 Build 200, the current version of Quillet.", text);
+    EXPECT_EQ(Main(), owner);
+    EXPECT_EQ(std::vector<std::string>(2, "GET " VCHK_PATH "?app=Quillet HTTP/1.1\r\nHost: " + server.host +
+                                              "\r\n\r\n"),
+              server.Requests());
+}
+
+TEST_F(RealService, UpdateCheckFindsTheCurrentRelease)
+{
+    EXPECT_EQ(0, GetCurrentVersionInfo(nullptr, 0));
+}
