@@ -50,4 +50,13 @@ if(QUILLET_TESTS)
         PROPERTIES TIMEOUT 90 RUN_SERIAL TRUE)
 endif()
 
+# Benchmarks (bench/, run by scripts/bench.sh); never part of the tests.
+if(QUILLET_BENCH)
+    file(GLOB QUILLET_BENCH_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+    add_executable(quillet_bench ${QUILLET_BENCH_SOURCES} ${QUILLET_RC})
+    target_compile_options(quillet_bench PRIVATE ${QUILLET_WARNINGS})
+    target_link_libraries(quillet_bench PRIVATE quillet_core psapi ntdll)
+    target_link_options(quillet_bench PRIVATE -static)
+endif()
+
 include(cmake/help.cmake)

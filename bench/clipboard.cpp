@@ -1,0 +1,202 @@
+// The clipboard core: the automatic conversion of a copy made by another
+// process, the undo snapshot with Undo, and the viewer's hexadecimal dump.
+#include "bench.h"
+#include <commctrl.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include "app/main.h"
+#include "clipboard/clipboard.h"
+#include "clipboard/reduce.h"
+#include "resources/resource.h"
+#include "util/globals.h"
+#include "util/guards.h"
+
+namespace {
+
+// n bytes: `unit` repeated between head and tail, the last byte a zero.
+std::string Filled(const std::string &head, const std::string &unit, const std::string &tail, size_t n)
+{
+    std::string s = head;
+    while (s.size() + unit.size() + tail.size() < n)
+        s += unit;
+    s += tail;
+    s.resize(n, ' ');
+    s.back() = '\0';
+    return s;
+}
+
+// Formatted text as an editor copies it: text, rich text and HTML of n bytes each.
+std::vector<ClipFormat> FormattedCopy(size_t n)
+{
+    return {{CF_TEXT, Filled("", "The quick brown fox jumps over the lazy dog, 0123456789.\r\n", "", n)},
+            {RegisterClipboardFormatA("Rich Text Format"),
+             Filled("{\\rtf1\\ansi ", "{\\b The quick} brown fox jumps over the lazy dog.\\par\r\n", "}", n)},
+            {RegisterClipboardFormatA("HTML Format"),
+             Filled("Version:0.9\r\n<html><body>\r\n", "<p><b>The quick</b> brown fox jumps.</p>\r\n",
+                    "</body></html>\r\n", n)}};
+}
+
+bool OnlyText()
+{
+    return !GetOpenClipboardWindow() && IsClipboardFormatAvailable(CF_TEXT) &&
+           !IsClipboardFormatAvailable(RegisterClipboardFormatA("Rich Text Format")) &&
+           !IsClipboardFormatAvailable(RegisterClipboardFormatA("HTML Format"));
+}
+
+// Checks after every clipboard change that a listener window is told of.
+bool WaitForOnlyText(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (!OnlyText()) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= ms)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// Child processes report their time in microseconds as their exit code.
+int Micros(double seconds)
+{
+    return int(seconds * 1e6);
+}
+
+// The copies take milliseconds: many runs.
+double BestChild(const char *mode)
+{
+    double best = -1;
+    for (int i = 0; i < 2 * RUNS; i++) {
+        DWORD micros = RunChild(mode);
+        WaitMainWindowIdle();
+        if (micros != DWORD(-1) && (best < 0 || micros * 1e-6 < best))
+            best = micros * 1e-6;
+    }
+    return best;
+}
+
+} // namespace
+
+// argv: the size of each format (1 MB) and the number of copies (1), each
+// left to be converted before the next; the time of the first.
+int ChildCopyFormatted(int argc, char **argv)
+{
+    const std::vector<ClipFormat> formats = FormattedCopy(argc > 0 ? strtoul(argv[0], nullptr, 10) : MB);
+    const int copies = argc > 1 ? atoi(argv[1]) : 1;
+    HWND listener = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    AddClipboardFormatListener(listener);
+    double first = 0;
+    for (int i = 0; i < copies; i++) {
+        const double start = Seconds();
+        if (!SetClipboardFormats(formats) || !WaitForOnlyText(10000))
+            return -1;
+        if (i == 0)
+            first = Seconds() - start;
+    }
+    return Micros(first);
+}
+
+int ChildCopyTwice(int, char **)
+{
+    const std::vector<ClipFormat> formats = FormattedCopy(MB);
+    const double start = Seconds();
+    if (!SetClipboardFormats(formats) || !SetClipboardFormats(formats))
+        return -1;
+    return Micros(Seconds() - start);
+}
+
+int BenchConvert(int, char **)
+{
+    ResetProgramState();
+    const double copyTwice = BestChild("--copy-twice");
+    ResetProgramState();
+    gvGlobals.AutoConvert = 1;
+    if (!StartMainWindow())
+        return 1;
+    const double converted = BestChild("--copy-formatted");
+    StopMainWindow();
+    Figure("convert", converted);
+    Figure("convert.base", copyTwice);
+    return 0;
+}
+
+int BenchUndo(int, char **)
+{
+    ResetProgramState();
+    std::vector<ClipFormat> formats;
+    for (int i = 0; i < UNDO_MAX; i++) {
+        std::string data(4 * MB, '\0');
+        for (size_t k = 0; k < data.size(); k++)
+            data[k] = char(k * 7 + i);
+        const std::string name = "Quillet bench " + std::to_string(i);
+        formats.push_back({RegisterClipboardFormatA(name.c_str()), std::move(data)});
+    }
+    if (!StartMainWindow())
+        return 1;
+    SetClipboardFormats(formats);
+    WaitMainWindowIdle();
+    // Between runs: Undo has put all the formats back; then a new copy.
+    const auto checkAndCopy = [&] {
+        if (CountClipboardFormats() != UNDO_MAX)
+            fprintf(stderr, "undo: %d formats back instead of %d\n", CountClipboardFormats(), UNDO_MAX);
+        SetClipboardFormats(formats);
+        WaitMainWindowIdle();
+    };
+    const double undo = Best(
+        RUNS,
+        [] {
+            SendMessageA(m_hwndMain, WM_COMMAND, IDM_REDUCE, 0);
+            SendMessageA(m_hwndMain, WM_COMMAND, IDM_UNDO, 0);
+        },
+        checkAndCopy);
+    StopMainWindow();
+
+    std::vector<std::unique_ptr<char[]>> copies(formats.size());
+    const double copy = Best(
+        RUNS,
+        [&] {
+            for (size_t i = 0; i < formats.size(); i++) {
+                copies[i].reset(new char[formats[i].data.size()]);
+                memcpy(copies[i].get(), formats[i].data.data(), formats[i].data.size());
+            }
+        },
+        [&] {
+            for (auto &c : copies)
+                c.reset();
+        });
+    Figure("undo", undo);
+    Figure("undo.base", copy);
+    return 0;
+}
+
+// argv[0]: the file to dump, which xxd dumps too.
+int BenchHexDump(int argc, char **argv)
+{
+    if (argc < 1)
+        return 2;
+    ResetProgramState();
+    const UINT format = RegisterClipboardFormatA("Quillet bench data");
+    if (!SetClipboardFormats({{format, ReadFileBytes(argv[0])}}))
+        return 1;
+    // The viewer's progress bar, which the dump advances.
+    HWND viewer = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 400, 100, nullptr, nullptr, nullptr, nullptr);
+    CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 400, 20, viewer,
+                  reinterpret_cast<HMENU>(IDC_VIEWPROGRESS), nullptr, nullptr);
+    gvGlobals.HexView = 1;
+    ClipboardGuard clip(viewer);
+    HGLOBAL dump = INVALID_BLOCK;
+    const double seconds = Best(
+        3, [&] { dump = GetClipboardBlock(viewer, format, CASE_NONE, nullptr); },
+        [&] {
+            if (dump != INVALID_BLOCK)
+                GlobalFree(dump);
+        });
+    Figure("hexdump.wine", seconds);
+    DestroyWindow(viewer);
+    return 0;
+}

@@ -1,0 +1,104 @@
+# Prints scripts/bench.sh's table from its figures ("name value" lines:
+# times in seconds, memory in kilobytes). Variables: cores, start, end (the
+# load averages at the start and at the end of the run).
+
+{ v[$1] = $2 }
+
+function known(name) { return (name in v) && v[name] >= 0 }
+
+function duration(s) {
+    if (s < 0.01) return sprintf("%.2f ms", s * 1000)
+    if (s < 1) return sprintf("%.1f ms", s * 1000)
+    return sprintf("%.2f s", s)
+}
+
+function line(n, what, mine, base, ratio, target, met) {
+    printf "%-2s %-40s %-20s %-24s %-7s %-14s %s\n", n, what, mine, base, ratio, target, met
+}
+
+# Times against a baseline time; the ratio is ours over the baseline's.
+function slower(n, what, name, label, limit) {
+    if (!known(name) || !known(name ".base") || v[name ".base"] == 0) {
+        line(n, what, "failed", "", "", "<= " limit "x", "NO")
+        return
+    }
+    r = v[name] / v[name ".base"]
+    line(n, what, duration(v[name]), duration(v[name ".base"]) " " label, sprintf("%.2fx", r),
+         "<= " limit "x", r <= limit ? "yes" : "NO")
+}
+
+# The hex dump is judged by its speed: the baseline's time over ours.
+function faster(n, what, name, limit) {
+    if (!known(name) || !known("hexdump.base") || v[name] == 0) {
+        line(n, what, "failed", "", "", ">= " limit "x", "NO")
+        return
+    }
+    r = v["hexdump.base"] / v[name]
+    line(n, what, duration(v[name]), duration(v["hexdump.base"]) " xxd", sprintf("%.1fx", r),
+         ">= " limit "x", r >= limit ? "yes" : "NO")
+}
+
+function within(n, what, name, limit) {
+    ok = known(name) && v[name] < limit
+    line(n, what, known(name) ? duration(v[name]) : "failed", "", "", "< " duration(limit), ok ? "yes" : "NO")
+}
+
+function served(act, name) {
+    mine = name; base = name ".base"
+    if (!known(mine ".rps") || !known(base ".rps") || v[base ".rps"] == 0) {
+        line(7, "Service act=" act ", wrk", "failed", "", "", ">= 0.5x rate", "NO")
+        return
+    }
+    r = v[mine ".rps"] / v[base ".rps"]
+    line(7, "Service act=" act ", wrk 64 conn., 10 s", sprintf("%.0f req/s", v[mine ".rps"]),
+         sprintf("%.0f req/s nginx", v[base ".rps"]), sprintf("%.2fx", r), ">= 0.5x rate",
+         r >= 0.5 ? "yes" : "NO")
+    errors = v[mine ".errors"] + v[base ".errors"]
+    line("", "  p99 latency; errors (ours, nginx's)", duration(v[mine ".p99"]) "; " v[mine ".errors"],
+         duration(v[base ".p99"]) "; " v[base ".errors"],
+         v[base ".p99"] > 0 ? sprintf("%.2fx", v[mine ".p99"] / v[base ".p99"]) : "", "no errors",
+         v[mine ".errors"] == 0 ? "yes" : "NO")
+}
+
+function megabytes(kb) { return sprintf("%.1f MB", kb / 1024) }
+
+# Working set growth since the warmed-up state: within 1 MB counts as none.
+function grown(what, when) {
+    if (!known("memory." when ".ws") || !known("memory.warm.ws")) {
+        line(9, what, "failed", "", "", "no growth", "NO")
+        return
+    }
+    d = v["memory." when ".ws"] - v["memory.warm.ws"]
+    line(9, what, sprintf("%+.1f MB", d / 1024), "", "", "no growth", d <= 1024 ? "yes" : "NO")
+}
+
+function objects(kind, name) {
+    before = v["memory.warm." name] + 0; after = v["memory.view." name] + 0
+    line(9, kind " objects warmed up -> after", before " -> " after, "", "", "no growth",
+         known("memory.view." name) && after <= before ? "yes" : "NO")
+}
+
+END {
+    printf "Quillet benchmarks: each row is measured in this run beside its baseline. The figures are this\n"
+    printf "machine's (%s cores, load %s at the start, %s at the end); the ratios carry over.\n\n", cores, start, end
+    line("#", "Measure", "Quillet", "Baseline", "Ratio", "Target", "Met")
+    slower(1, "Automatic conversion, 3 x 1 MB copied", "convert", "copying twice", 3)
+    slower(2, "Undo snapshot and Undo, 24 x 4 MB", "undo", "memcpy", 3)
+    faster(3, "Hex dump of 64 MB, native", "hexdump.native", 10)
+    faster(3, "Hex dump of 64 MB, under Wine", "hexdump.wine", 10)
+    slower(4, "LoadClipboardPNG, 4000 x 3000 photo", "png", "libpng", 1.3)
+    slower(4, "LoadClipboardJPEG, 4000 x 3000 photo", "jpeg", "libjpeg-turbo", 1.3)
+    slower(5, "HTTP client, 1 MB chunked reply", "http", "curl", 2)
+    within(6, "Synchronisation, 10 clippings up", "sync.upload", 1)
+    within(6, "Synchronisation, 10 clippings down", "sync.download", 1)
+    served("list", "wrk.list")
+    served("getdata", "wrk.getdata")
+    slower(8, "Start-up to the main window", "startup", "notepad", 1.5)
+    line(9, "Working set idle; warmed up", megabytes(v["memory.idle.ws"]) "; " megabytes(v["memory.warm.ws"]),
+         "", "", "", "")
+    grown("  after a 100 MB snapshot and Undo", "undo")
+    grown("  after 1,000 automatic conversions", "convert")
+    grown("  after 1,000 viewer refreshes", "view")
+    objects("GDI", "gdi")
+    objects("USER", "user")
+}
