@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "harness.h"
 
 // Timed work is repeated and the least time kept: the run that other work
 // on the machine disturbed least.
@@ -17,21 +18,6 @@ double Seconds();
 // `after` runs outside the clock, to free what `work` made.
 double Best(int runs, const std::function<void()> &work, const std::function<void()> &after = nullptr);
 void Figure(const char *name, double value);
-
-// The program's key removed and the clipboard emptied: every benchmark
-// starts from this state.
-void ResetProgramState();
-
-struct ClipFormat {
-    UINT format;
-    std::string data;
-};
-// Empties the clipboard and puts each entry's bytes on it in a new block.
-bool SetClipboardFormats(const std::vector<ClipFormat> &formats);
-std::string ReadFileBytes(const char *path);
-
-// Runs this program again with the arguments; its exit code, or -1.
-DWORD RunChild(const std::string &args, DWORD timeoutMs = 60000);
 
 // The real main window on a UI thread of its own, as in the program.
 bool StartMainWindow();

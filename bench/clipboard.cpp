@@ -72,9 +72,9 @@ double BestChild(const char *mode)
 {
     double best = -1;
     for (int i = 0; i < 2 * RUNS; i++) {
-        DWORD micros = RunChild(mode);
+        const int micros = RunChild(mode);
         WaitMainWindowIdle();
-        if (micros != DWORD(-1) && (best < 0 || micros * 1e-6 < best))
+        if (micros >= 0 && (best < 0 || micros * 1e-6 < best))
             best = micros * 1e-6;
     }
     return best;
@@ -112,7 +112,6 @@ int ChildCopyTwice(int, char **)
 
 int BenchConvert(int, char **)
 {
-    ResetProgramState();
     const double copyTwice = BestChild("--copy-twice");
     ResetProgramState();
     gvGlobals.AutoConvert = 1;
@@ -127,7 +126,6 @@ int BenchConvert(int, char **)
 
 int BenchUndo(int, char **)
 {
-    ResetProgramState();
     std::vector<ClipFormat> formats;
     for (int i = 0; i < UNDO_MAX; i++) {
         std::string data(4 * MB, '\0');
@@ -138,6 +136,8 @@ int BenchUndo(int, char **)
     }
     if (!StartMainWindow())
         return 1;
+    // Put there without an owner window, the data is read back from the
+    // wineserver, as another program's copy would be.
     SetClipboardFormats(formats);
     WaitMainWindowIdle();
     // Between runs: Undo has put all the formats back; then a new copy.
@@ -175,11 +175,8 @@ int BenchUndo(int, char **)
 }
 
 // argv[0]: the file to dump, which xxd dumps too.
-int BenchHexDump(int argc, char **argv)
+int BenchHexDump(int, char **argv)
 {
-    if (argc < 1)
-        return 2;
-    ResetProgramState();
     const UINT format = RegisterClipboardFormatA("Quillet bench data");
     if (!SetClipboardFormats({{format, ReadFileBytes(argv[0])}}))
         return 1;

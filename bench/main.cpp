@@ -5,13 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include "app/main.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
-#include "util/guards.h"
 
 namespace {
 
@@ -23,37 +20,25 @@ DWORD WINAPI UiThread(void *)
     return 0;
 }
 
-// Empties the open clipboard and puts the formats on it.
-bool PutFormats(const std::vector<ClipFormat> &formats)
-{
-    if (!EmptyClipboard())
-        return false;
-    for (const ClipFormat &f : formats) {
-        GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, f.data.size()));
-        {
-            GlobalLockGuard<char> p(block.get());
-            if (!p.get())
-                return false;
-            memcpy(p.get(), f.data.data(), f.data.size());
-        }
-        if (!SetClipboardData(f.format, block.get()))
-            return false;
-        block.Detach();
-    }
-    return true;
-}
-
+// A benchmark's name, the arguments it needs and its function; the child
+// modes ("--...") leave the state of the run alone.
 struct Mode {
     const char *name;
+    int args;
     int (*run)(int argc, char **argv);
 };
 
 const Mode MODES[] = {
-    {"convert", BenchConvert}, {"--copy-formatted", ChildCopyFormatted},
-    {"--copy-twice", ChildCopyTwice}, {"undo", BenchUndo},
-    {"hexdump", BenchHexDump}, {"pictures", BenchPictures},
-    {"http", BenchHttp}, {"sync", BenchSync},
-    {"startup", BenchStartup}, {"memory", BenchMemory},
+    {"convert", 0, BenchConvert},
+    {"--copy-formatted", 0, ChildCopyFormatted},
+    {"--copy-twice", 0, ChildCopyTwice},
+    {"undo", 0, BenchUndo},
+    {"hexdump", 1, BenchHexDump},
+    {"pictures", 3, BenchPictures},
+    {"http", 2, BenchHttp},
+    {"sync", 1, BenchSync},
+    {"startup", 1, BenchStartup},
+    {"memory", 2, BenchMemory},
 };
 
 } // namespace
@@ -85,52 +70,6 @@ void Figure(const char *name, double value)
 {
     printf("%s %.6f\n", name, value);
     fflush(stdout);
-}
-
-void ResetProgramState()
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
-    ClipboardGuard clip(nullptr);
-    if (clip.ok())
-        EmptyClipboard();
-}
-
-bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
-{
-    // The main window holds the clipboard for longer than one retry of the
-    // guard while it snapshots megabytes.
-    for (int attempt = 0; attempt < 50; attempt++) {
-        ClipboardGuard clip(nullptr);
-        if (clip.ok())
-            return PutFormats(formats);
-    }
-    return false;
-}
-
-std::string ReadFileBytes(const char *path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-DWORD RunChild(const std::string &args, DWORD timeoutMs)
-{
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string cmd = std::string("\"") + exe + "\" " + args;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return DWORD(-1);
-    DWORD code = DWORD(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
-    else
-        TerminateProcess(pi.hProcess, DWORD(-1));
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
 }
 
 bool StartMainWindow()
@@ -169,8 +108,11 @@ int main(int argc, char **argv)
     InitCommonControlsEx(&icc);
     LoadLibraryA("riched20.dll");
     for (const Mode &mode : MODES) {
-        if (argc >= 2 && strcmp(argv[1], mode.name) == 0)
-            return mode.run(argc - 2, argv + 2);
+        if (argc < 2 + mode.args || strcmp(argv[1], mode.name) != 0)
+            continue;
+        if (mode.name[0] != '-')
+            ResetProgramState();
+        return mode.run(argc - 2, argv + 2);
     }
     fprintf(stderr, "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|startup|memory ...\n");
     return 2;

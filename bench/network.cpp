@@ -70,11 +70,8 @@ void UseAccount(const char *host, const std::string &name)
 } // namespace
 
 // argv: the server ("host:port") and the path that answers 1 MB chunked.
-int BenchHttp(int argc, char **argv)
+int BenchHttp(int, char **argv)
 {
-    if (argc < 2)
-        return 2;
-    ResetProgramState();
     WriteSettingsStringA(nullptr, "ServerHost", argv[0]);
     std::string body(2 * MB, '\0');
     uint32_t status = 0;
@@ -87,11 +84,8 @@ int BenchHttp(int argc, char **argv)
 }
 
 // argv[0]: the sync service ("host:port").
-int BenchSync(int argc, char **argv)
+int BenchSync(int, char **argv)
 {
-    if (argc < 1)
-        return 2;
-    ResetProgramState();
     const std::string account = "bench" + std::to_string(GetTickCount());
     UseAccount(argv[0], account);
     if (SyncRegisterUser() < 1) {
@@ -103,7 +97,8 @@ int BenchSync(int argc, char **argv)
     const std::string rtf = "{\\rtf1 " + std::string(2000, 'r') + "}";
     const std::string html = "<p>" + std::string(2000, 'h') + "</p>";
     for (int i = 0; i < MAX_CLIPPINGS; i++)
-        StoreClipping(("Clipping " + std::to_string(i)).c_str(), FALSE, text.c_str(), rtf.c_str(), html.c_str());
+        StoreClipping(("Clipping " + std::to_string(i)).c_str(), FALSE, text.c_str(), rtf.c_str(),
+                      html.c_str());
     Figure("sync.upload", TimeSync("  10 Clips uploaded"));
     // Another PC on the same account, with nothing stored yet.
     ResetProgramState();

@@ -66,11 +66,8 @@ double TimeLoader(const char *name, const std::string &file, HBITMAP (*load)(HWN
 } // namespace
 
 // argv: the PNG file, the JPEG file and the width of both pictures.
-int BenchPictures(int argc, char **argv)
+int BenchPictures(int, char **argv)
 {
-    if (argc < 3)
-        return 2;
-    ResetProgramState();
     const std::string png = ReadFileBytes(argv[0]);
     const std::string jpeg = ReadFileBytes(argv[1]);
     const LONG width = atol(argv[2]);

@@ -61,11 +61,8 @@ double BestToWindow(const std::string &command, UINT close, WPARAM wParam)
 } // namespace
 
 // argv[0]: the program (quillet.exe).
-int BenchStartup(int argc, char **argv)
+int BenchStartup(int, char **argv)
 {
-    if (argc < 1)
-        return 2;
-    ResetProgramState();
     WriteSettingsInt(nullptr, "HideSplash", 1);
     WriteSettingsInt(nullptr, "NoVerCheck", 1);
     WriteSettingsInt(nullptr, "QuickExit", IDC_QUIT_EXIT);

@@ -86,7 +86,8 @@ int ServeChunked(int port)
     address.sin_family = AF_INET;
     address.sin_port = htons(uint16_t(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(listener, 16) != 0) {
+    if (bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        listen(listener, 16) != 0) {
         perror("serve-chunked");
         return 1;
     }

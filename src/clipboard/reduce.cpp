@@ -13,6 +13,11 @@ BOOL m_Active;
 
 namespace {
 
+// Set from the start of an automatic conversion to the end of its flash.
+BOOL m_Converting;
+// A change was notified meanwhile: convert again once this one has ended.
+BOOL m_ConvertAgain;
+
 UINT TextFormat()
 {
     return gvGlobals.KeepUnicode ? CF_UNICODETEXT : CF_TEXT;
@@ -249,15 +254,29 @@ void OnReduce(HWND hwndMain)
         ReduceOpenClipboard(hwndMain, CASE_NONE);
 }
 
+// Telling the tray icon of the flash waits on the taskbar's process, and a
+// change notified meanwhile is handled inside that wait. A copy made during
+// the flash is therefore converted once this conversion has ended, not in
+// it: every such copy would otherwise nest one conversion deeper, and Wine
+// drops a window's messages nested 64 deep.
 void OnAutoConvert(HWND hwndMain)
 {
-    m_Active = TRUE;
-    bool converted = AutoConvertClipboard(hwndMain);
-    m_Active = FALSE;
-    if (!converted)
+    if (m_Converting) {
+        m_ConvertAgain = TRUE;
         return;
-    Sleep(250);
-    SetFlash(hwndMain, FALSE);
+    }
+    m_Converting = TRUE;
+    do {
+        m_ConvertAgain = FALSE;
+        m_Active = TRUE;
+        bool converted = AutoConvertClipboard(hwndMain);
+        m_Active = FALSE;
+        if (converted) {
+            Sleep(250);
+            SetFlash(hwndMain, FALSE);
+        }
+    } while (m_ConvertAgain);
+    m_Converting = FALSE;
 }
 
 void OnUndo(HWND hwndMain)

@@ -46,6 +46,31 @@ std::vector<ClipFormat> FormattedText()
             {HTML, std::string("<b>Hello</b> World", 19)}};
 }
 
+// How deep calls of the main window for WM_DRAWCLIPBOARD are nested, and
+// the deepest seen, as its thread's call hooks see them.
+int m_drawDepth, m_drawDeepest;
+
+bool IsDraw(HWND hwnd, UINT msg)
+{
+    return msg == WM_DRAWCLIPBOARD && hwnd == m_hwndMain;
+}
+
+LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto *call = reinterpret_cast<CWPSTRUCT *>(lParam);
+    if (IsDraw(call->hwnd, call->message))
+        m_drawDeepest = std::max(m_drawDeepest, ++m_drawDepth);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK AfterCall(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto *call = reinterpret_cast<CWPRETSTRUCT *>(lParam);
+    if (IsDraw(call->hwnd, call->message))
+        m_drawDepth--;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 } // namespace
 
 // Reduce from the menu, the system menu and the tray icon, the case
@@ -173,6 +198,22 @@ TEST_F(MainWindowTest, AutoConvertReducesEveryCopyAndSkipsPrivateContent)
     allowed.push_back({RegisterClipboardFormatA("CanIncludeInClipboardHistory"), std::string("\1\0\0\0", 4)});
     ASSERT_TRUE(SetClipboardFormats(allowed));
     EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
+
+    // Each copy made during the flash of the one before is converted after
+    // it, not inside it: only the conversion's own change nests.
+    const DWORD ui = GetWindowThreadProcessId(Main(), nullptr);
+    HHOOK before = SetWindowsHookExA(WH_CALLWNDPROC, BeforeCall, nullptr, ui);
+    HHOOK after = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterCall, nullptr, ui);
+    Settle(600);
+    m_drawDepth = m_drawDeepest = 0;
+    for (int i = 0; i < 4; i++) {
+        ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+        EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); })) << "copy " << i;
+    }
+    Settle(600);
+    UnhookWindowsHookEx(before);
+    UnhookWindowsHookEx(after);
+    EXPECT_LE(m_drawDeepest, 2);
 }
 
 // Cancel keeps everything; the default choice hides the window and the

@@ -2,8 +2,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include "boxwatch.h"
 #include "childmodes.h"
 #include "cloud/syncproto.h"
@@ -12,35 +10,6 @@
 #include "util/guards.h"
 #include "settings/registry.h"
 #include "testutil.h"
-
-void ResetProgramState()
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
-    ClipboardGuard clip(nullptr);
-    if (clip.ok())
-        EmptyClipboard();
-}
-
-bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
-{
-    ClipboardGuard clip(nullptr);
-    if (!clip.ok() || !EmptyClipboard())
-        return false;
-    for (const ClipFormat &f : formats) {
-        // SetClipboardData refuses a movable block of 0 bytes, not a fixed one.
-        GlobalBlock block(GlobalAlloc(f.data.empty() ? GMEM_FIXED : GMEM_MOVEABLE, f.data.size()));
-        if (!block.get())
-            return false;
-        {
-            GlobalLockGuard<char> p(block.get());
-            memcpy(p.get(), f.data.data(), f.data.size());
-        }
-        if (!SetClipboardData(f.format, block.get()))
-            return false;
-        block.Detach();
-    }
-    return true;
-}
 
 std::vector<UINT> ClipboardFormats()
 {
@@ -60,26 +29,6 @@ std::string ClipboardData(UINT format)
         return {};
     GlobalLockGuard<char> p(h);
     return p.get() ? std::string(p.get(), GlobalSize(h)) : std::string();
-}
-
-int RunChild(const std::string &args, DWORD timeoutMs)
-{
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string cmd = std::string("\"") + exe + "\" " + args;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    DWORD code = (DWORD)-1;
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
-    else
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return (int)code;
 }
 
 bool WaitFor(const std::function<bool()> &cond, DWORD ms)
@@ -116,12 +65,6 @@ std::string TempPath(const std::string &name)
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     return temp + name;
-}
-
-std::string ReadFileBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string WindowText(HWND window)

@@ -6,26 +6,12 @@
 #include <string>
 #include <vector>
 #include "cloud/wire.h"
+#include "harness.h"
 
-// Removes the program's registry key and empties the clipboard; every test
-// starts from this state.
-void ResetProgramState();
-
-// Puts formats on the clipboard in the given order; each entry's bytes are
-// copied into a new global block.
-struct ClipFormat {
-    UINT format;
-    std::string data;
-};
-bool SetClipboardFormats(const std::vector<ClipFormat> &formats);
 // The formats on the clipboard in enumeration order.
 std::vector<UINT> ClipboardFormats();
 // The bytes of one format (empty when absent).
 std::string ClipboardData(UINT format);
-
-// Runs this test program again as a child with the given arguments and waits
-// for it to end; returns its exit code (or -1).
-int RunChild(const std::string &args, DWORD timeoutMs = 20000);
 
 // Pumps this thread's messages until cond() holds or the time is up.
 bool WaitFor(const std::function<bool()> &cond, DWORD ms = 5000);
@@ -35,8 +21,6 @@ void Settle(DWORD ms = 300);
 // A file of the test program's folder, of the temp folder.
 std::string BesideTestProgram(const std::string &name);
 std::string TempPath(const std::string &name);
-// A file's bytes (empty when it cannot be read).
-std::string ReadFileBytes(const std::string &path);
 std::string WindowText(HWND window);
 std::string LoadedString(UINT id);
 

@@ -1,0 +1,76 @@
+#include "harness.h"
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include "settings/registry.h"
+#include "util/guards.h"
+
+namespace {
+
+bool PutFormats(const std::vector<ClipFormat> &formats)
+{
+    if (!EmptyClipboard())
+        return false;
+    for (const ClipFormat &f : formats) {
+        // SetClipboardData refuses a movable block of 0 bytes, not a fixed one.
+        GlobalBlock block(GlobalAlloc(f.data.empty() ? GMEM_FIXED : GMEM_MOVEABLE, f.data.size()));
+        if (!block.get())
+            return false;
+        {
+            GlobalLockGuard<char> p(block.get());
+            memcpy(p.get(), f.data.data(), f.data.size());
+        }
+        if (!SetClipboardData(f.format, block.get()))
+            return false;
+        block.Detach();
+    }
+    return true;
+}
+
+} // namespace
+
+void ResetProgramState()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
+    ClipboardGuard clip(nullptr);
+    if (clip.ok())
+        EmptyClipboard();
+}
+
+bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
+{
+    // The main window holds the clipboard for longer than one retry of the
+    // guard while it snapshots megabytes.
+    for (int attempt = 0; attempt < 50; attempt++) {
+        ClipboardGuard clip(nullptr);
+        if (clip.ok())
+            return PutFormats(formats);
+    }
+    return false;
+}
+
+int RunChild(const std::string &args, DWORD timeoutMs)
+{
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string cmd = std::string("\"") + exe + "\" " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    DWORD code = (DWORD)-1;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return (int)code;
+}
+
+std::string ReadFileBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Helpers that need no test framework, shared by the tests and the
+// benchmarks (bench/).
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// Removes the program's registry key and empties the clipboard; every test
+// starts from this state.
+void ResetProgramState();
+
+// Puts formats on the clipboard in the given order; each entry's bytes are
+// copied into a new global block.
+struct ClipFormat {
+    UINT format;
+    std::string data;
+};
+bool SetClipboardFormats(const std::vector<ClipFormat> &formats);
+
+// Runs this program again as a child with the given arguments and waits for
+// it to end; returns its exit code (or -1).
+int RunChild(const std::string &args, DWORD timeoutMs = 20000);
+
+// A file's bytes (empty when it cannot be read).
+std::string ReadFileBytes(const std::string &path);
