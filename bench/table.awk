@@ -38,6 +38,12 @@ function faster(n, what, name, limit) {
          ">= " limit "x", r >= limit ? "yes" : "NO")
 }
 
+# A second baseline, for what bounds a row: a ratio without a target.
+function beside(what, name, base, label) {
+    if (known(name) && known(base) && v[base] > 0)
+        line("", what, "", duration(v[base]) " " label, sprintf("%.2fx", v[name] / v[base]), "", "")
+}
+
 function within(n, what, name, limit) {
     ok = known(name) && v[name] < limit
     line(n, what, known(name) ? duration(v[name]) : "failed", "", "", "< " duration(limit), ok ? "yes" : "NO")
@@ -84,11 +90,13 @@ END {
     line("#", "Measure", "Quillet", "Baseline", "Ratio", "Target", "Met")
     slower(1, "Automatic conversion, 3 x 1 MB copied", "convert", "copying twice", 3)
     slower(2, "Undo snapshot and Undo, 24 x 4 MB", "undo", "memcpy", 3)
+    beside("  against plain clipboard calls", "undo", "undo.win32", "Win32")
     faster(3, "Hex dump of 64 MB, native", "hexdump.native", 10)
     faster(3, "Hex dump of 64 MB, under Wine", "hexdump.wine", 10)
     slower(4, "LoadClipboardPNG, 4000 x 3000 photo", "png", "libpng", 1.3)
     slower(4, "LoadClipboardJPEG, 4000 x 3000 photo", "jpeg", "libjpeg-turbo", 1.3)
     slower(5, "HTTP client, 1 MB chunked reply", "http", "curl", 2)
+    beside("  against plain Winsock calls", "http", "http.win32", "Winsock")
     within(6, "Synchronisation, 10 clippings up", "sync.upload", 1)
     within(6, "Synchronisation, 10 clippings down", "sync.download", 1)
     served("list", "wrk.list")

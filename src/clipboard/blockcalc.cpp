@@ -55,6 +55,25 @@ struct ByteCells {
 };
 constexpr ByteCells CELLS;
 
+// A full row's cells: a fixed count lets the compiler unroll the copies.
+void WriteFullCells(char *p, char *column, const uint8_t *bytes)
+{
+    for (size_t i = 0; i < ROW_BYTES; i++) {
+        memcpy(p + 3 * i, CELLS.hex[bytes[i]], 4);
+        column[i] = CELLS.shown[bytes[i]];
+    }
+}
+
+void WritePartCells(char *p, char *column, const uint8_t *bytes, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        memcpy(p + 3 * i, CELLS.hex[bytes[i]], 4);
+        column[i] = CELLS.shown[bytes[i]];
+    }
+    memset(p + 3 * count, ' ', 3 * (ROW_BYTES - count));
+    memset(column + count, ' ', ROW_BYTES - count);
+}
+
 char *WriteRow(char *p, uint64_t offset, int digits, const uint8_t *bytes, size_t count)
 {
     for (int i = digits - 1; i >= 0; i--, offset >>= 4)
@@ -63,12 +82,10 @@ char *WriteRow(char *p, uint64_t offset, int digits, const uint8_t *bytes, size_
     *p++ = ':';
     *p++ = ' ';
     char *column = p + 3 * ROW_BYTES + 2;
-    for (size_t i = 0; i < count; i++) {
-        memcpy(p + 3 * i, CELLS.hex[bytes[i]], 4);
-        column[i] = CELLS.shown[bytes[i]];
-    }
-    memset(p + 3 * count, ' ', 3 * (ROW_BYTES - count));
-    memset(column + count, ' ', ROW_BYTES - count);
+    if (count == ROW_BYTES)
+        WriteFullCells(p, column, bytes);
+    else
+        WritePartCells(p, column, bytes, count);
     p += 3 * ROW_BYTES;
     *p++ = '|';
     *p++ = ' ';

@@ -71,14 +71,14 @@ void FillBlock(HWND viewer, const BYTE *src, SIZE_T n, char *dst, int caseMode)
     }
 }
 
-CopyResult CopyData(HWND viewer, HANDLE data, SIZE_T n, int caseMode, HGLOBAL *out)
+// `size` is at least n; a larger block is zero-filled, so that no stale heap
+// bytes reach the clipboard with it.
+CopyResult CopyData(HWND viewer, HANDLE data, SIZE_T n, SIZE_T size, int caseMode, HGLOBAL *out)
 {
     GlobalLockGuard<const BYTE> src(data);
     if (!src.get())
         return COPY_NOLOCK;
-    size_t size;
-    // Zero-filled so that no stale heap bytes reach the clipboard with the block.
-    GlobalBlock block(ClipboardBlockSize(n, &size) ? GlobalAlloc(GHND, size) : nullptr);
+    GlobalBlock block(GlobalAlloc(size > n ? GHND : GMEM_MOVEABLE, size));
     if (!block.get())
         return COPY_NOMEM;
     {
@@ -91,9 +91,9 @@ CopyResult CopyData(HWND viewer, HANDLE data, SIZE_T n, int caseMode, HGLOBAL *o
     return COPY_OK;
 }
 
-} // namespace
-
-HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize)
+// A block of `blockSize(n)` bytes, or of none when that size overflows.
+HGLOBAL CopyClipboardFormat(HWND viewer, UINT format, int caseMode, SIZE_T *outSize,
+                            bool (*blockSize)(size_t n, size_t *size))
 {
     HANDLE data = GetClipboardData(format);
     if (!data)
@@ -104,8 +104,9 @@ HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSiz
     if (n == 0)
         return INVALID_BLOCK;
     HGLOBAL block = nullptr;
+    size_t size = 0;
     // Reported only once both blocks are unlocked and the new one is freed.
-    switch (CopyData(viewer, data, n, caseMode, &block)) {
+    switch (blockSize(n, &size) ? CopyData(viewer, data, n, size, caseMode, &block) : COPY_NOMEM) {
     case COPY_OK:
         return block;
     case COPY_NOMEM:
@@ -116,6 +117,24 @@ HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSiz
         break;
     }
     return INVALID_BLOCK;
+}
+
+bool ExactSize(size_t n, size_t *size)
+{
+    *size = n;
+    return true;
+}
+
+} // namespace
+
+HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize)
+{
+    return CopyClipboardFormat(viewer, format, caseMode, outSize, ClipboardBlockSize);
+}
+
+HGLOBAL GetClipboardCopy(UINT format)
+{
+    return CopyClipboardFormat(nullptr, format, CASE_NONE, nullptr, ExactSize);
 }
 
 int GetClipboardBlockSize(UINT format, SIZE_T *outSize)

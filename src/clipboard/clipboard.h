@@ -13,6 +13,10 @@ enum CaseMode { CASE_NONE = 0, CASE_UPPER = 1, CASE_LOWER = 2 };
 // one it holds the viewer's rendering (hex dump or zero-byte replacement).
 HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize);
 
+// The format's data alone, in a movable block of its size (the undo
+// snapshot's copy); INVALID_BLOCK as above, with the same messages.
+HGLOBAL GetClipboardCopy(UINT format);
+
 // 1 and the data size if the clipboard has data in that format, else 0.
 int GetClipboardBlockSize(UINT format, SIZE_T *outSize);
 

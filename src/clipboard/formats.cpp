@@ -57,16 +57,23 @@ void RefreshList(HWND hwndMain, int clipboardOpen)
 {
     m_CanReduce = FALSE;
     HWND list = GetDlgItem(hwndMain, IDC_FORMATLIST);
+    // Drawn once when filled: every item added would otherwise redraw the
+    // list and its scroll bar while the clipboard is held open.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    bool text;
-    if (clipboardOpen) {
+    bool opened = clipboardOpen != 0, text = false;
+    if (opened) {
         text = FillList(list);
     } else {
         ClipboardGuard clip(hwndMain);
-        if (!clip.ok())
-            return;
-        text = FillList(list);
+        opened = clip.ok();
+        if (opened)
+            text = FillList(list);
     }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    if (!opened)
+        return;
     EnableWindow(GetDlgItem(hwndMain, IDC_REDUCE), text);
     EnableMenuItem(GetSystemMenu(hwndMain, FALSE), IDM_REDUCE,
                    MF_BYCOMMAND | (text ? MF_ENABLED : MF_GRAYED));

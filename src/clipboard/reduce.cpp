@@ -141,18 +141,13 @@ void FreeEntry(const UndoEntry &entry)
     GlobalFree(entry.block);
 }
 
-// The copy has room for a hex dump; the snapshot keeps the data's own size,
-// so that Undo gives a format back as it was, not five times as large.
+// The snapshot keeps the data's own size, so that Undo gives a format back
+// as it was, not with the room for a hex dump a clipboard block has.
 HGLOBAL CopyForUndo(UINT format)
 {
     if (format == CF_METAFILEPICT)
         return CopyMetafilePict();
-    SIZE_T size = 0;
-    HGLOBAL block = GetClipboardBlock(nullptr, format, CASE_NONE, &size);
-    if (block == INVALID_BLOCK)
-        return block;
-    HGLOBAL fitted = GlobalReAlloc(block, size, GMEM_MOVEABLE);
-    return fitted ? fitted : block;
+    return GetClipboardCopy(format);
 }
 
 // Data there was to copy, so the copy failed for want of memory.

@@ -9,11 +9,11 @@ namespace {
 
 // The receive block: at least four zero bytes always follow the received data.
 struct RecvBuffer {
-    char data[8184];
+    char data[RECV_MAX + 4];
     uint32_t pos; // next byte not yet consumed
     uint32_t len; // bytes placed in data by the last receive
 };
-static_assert(sizeof(RecvBuffer) == 8192, "one receive block is 8 KiB");
+static_assert(sizeof(RecvBuffer) == 65544, "one receive block is 64 KiB and its counters");
 
 // Once the peer has closed or a receive has failed, no receive is made
 // again: a time-out must end the exchange, not start another wait.

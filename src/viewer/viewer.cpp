@@ -78,9 +78,14 @@ void ViewerControl(HWND dlg, int layout)
     UpdateWindow(dlg);
 }
 
+// The button copies every picture it is given (and Wine's never frees the
+// copies), so a refresh that keeps the button's state sets nothing.
 void ShowAddButton(HWND dlg, bool enabled)
 {
     HWND add = GetDlgItem(dlg, IDC_VIEWADD);
+    const auto image = reinterpret_cast<LRESULT>(m_bmpAdd[enabled]);
+    if (SendMessageA(add, BM_GETIMAGE, IMAGE_BITMAP, 0) == image && (IsWindowEnabled(add) != FALSE) == enabled)
+        return;
     SendMessageA(add, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpAdd[enabled]));
     EnableWindow(add, enabled);
     InvalidateRect(add, nullptr, TRUE);

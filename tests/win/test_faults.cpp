@@ -110,10 +110,10 @@ template <typename Fn> Fn Kernel32(Fn, const char *name)
         reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
 }
 
-// No block of 64 MiB or more can be had.
-HGLOBAL WINAPI AllocBelow64MiB(UINT flags, SIZE_T size)
+// No block of 16 MiB or more can be had.
+HGLOBAL WINAPI AllocBelow16MiB(UINT flags, SIZE_T size)
 {
-    return size < (64 << 20) ? Kernel32(&GlobalAlloc, "GlobalAlloc")(flags, size) : nullptr;
+    return size < (16 << 20) ? Kernel32(&GlobalAlloc, "GlobalAlloc")(flags, size) : nullptr;
 }
 
 // Blocks of 4321 bytes cannot be locked.
@@ -214,10 +214,10 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     Settle();
     std::string message;
     {
-        ImportPatch patch("GlobalAlloc", reinterpret_cast<void *>(AllocBelow64MiB));
+        ImportPatch patch("GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB));
         ASSERT_TRUE(patch.ok());
         ExpectBox("Quillet", NoteText(&message));
-        Command(IDM_REDUCE); // the large format's copy needs 80 MiB
+        Command(IDM_REDUCE); // the large format's copy needs 16 MiB
     }
     EXPECT_EQ(LoadedString(IDS_ALLOCFAILED), message);
     EXPECT_TRUE(OnClipboard(RTF));
