@@ -51,23 +51,28 @@ TEST(BlockCalc, DumpRowsProgressAndWideOffsets)
     EXPECT_LE(HexDumpSize(n), block);
 }
 
-// Every byte value, against a row written the plain way.
+// Every byte value in full rows and in a short last row, against rows
+// written the plain way.
 TEST(BlockCalc, DumpShowsEveryByte)
 {
-    std::vector<uint8_t> data(256);
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = static_cast<uint8_t>(i);
-    const std::string dump = Dump(data);
-    ASSERT_EQ(dump.size(), 16 * HEX_ROW_CHARS);
-    for (size_t row = 0; row < 16; row++) {
-        std::string expected(7, '\0');
-        snprintf(&expected[0], expected.size(), "%06zx", row * 16);
-        expected.back() = ':';
-        std::string column;
-        for (size_t i = row * 16; i < row * 16 + 16; i++) {
-            expected += " " + std::string(1, "0123456789abcdef"[i >> 4]) + "0123456789abcdef"[i & 15];
-            column += i >= 0x20 && i <= 0x7E ? static_cast<char>(i) : '.';
+    for (size_t n : {256, 255}) {
+        std::vector<uint8_t> data(n);
+        for (size_t i = 0; i < n; i++)
+            data[i] = static_cast<uint8_t>(i);
+        const std::string dump = Dump(data);
+        ASSERT_EQ(dump.size(), 16 * HEX_ROW_CHARS);
+        for (size_t row = 0; row < 16; row++) {
+            std::string expected(7, '\0');
+            snprintf(&expected[0], expected.size(), "%06zx", row * 16);
+            expected.back() = ':';
+            std::string column;
+            for (size_t i = row * 16; i < row * 16 + 16; i++) {
+                const bool shown = i < n;
+                expected += shown ? " " + std::string(1, "0123456789abcdef"[i >> 4]) + "0123456789abcdef"[i & 15]
+                                  : "   ";
+                column += !shown ? ' ' : i >= 0x20 && i <= 0x7E ? static_cast<char>(i) : '.';
+            }
+            EXPECT_EQ(dump.substr(row * HEX_ROW_CHARS, HEX_ROW_CHARS), expected + " | " + column + "\r\n");
         }
-        EXPECT_EQ(dump.substr(row * HEX_ROW_CHARS, HEX_ROW_CHARS), expected + " | " + column + "\r\n");
     }
 }
