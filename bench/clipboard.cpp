@@ -2,6 +2,7 @@
 // process, the undo snapshot with Undo, and the viewer's hexadecimal dump.
 #include "bench.h"
 #include <commctrl.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,7 +46,9 @@ bool OnlyText()
            !IsClipboardFormatAvailable(RegisterClipboardFormatA("HTML Format"));
 }
 
-// Checks after every clipboard change that a listener window is told of.
+// Checks after every clipboard change that a listener window is told of,
+// and every 20 ms: the main window reads the clipboard again after its own
+// change, and a check made then finds it open with no change left to come.
 bool WaitForOnlyText(DWORD ms)
 {
     DWORD start = GetTickCount();
@@ -53,7 +56,7 @@ bool WaitForOnlyText(DWORD ms)
         DWORD spent = GetTickCount() - start;
         if (spent >= ms)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(20, ms - spent), QS_ALLINPUT);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&msg);

@@ -3,7 +3,7 @@
 # table: every row measured in this run beside its baseline, as a ratio and
 # as this machine's figures. A missed target is reported, never a failure.
 # Runs the Windows benchmarks in the project's Wine prefix; the program's
-# settings there are put back afterwards. Takes about nine minutes.
+# settings there are put back afterwards. Takes about fifteen minutes.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -95,7 +95,7 @@ seconds_of() { # runs a command and prints its wall time in seconds
 }
 
 start_load=$(cut -d' ' -f1-3 /proc/loadavg)
-echo "bench: measuring, about nine minutes (load $start_load)" >&2
+echo "bench: measuring, about fifteen minutes (load $start_load)" >&2
 windows convert
 windows undo
 windows hexdump "$(winepath -w "$data/random64.bin")"

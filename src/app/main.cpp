@@ -84,7 +84,7 @@ BOOL OnInitDialog(HWND hwnd)
 
 void OnDrawClipboard(HWND hwnd, WPARAM wParam, LPARAM lParam)
 {
-    if (gvGlobals.AutoConvert && !m_Active)
+    if (gvGlobals.AutoConvert)
         OnAutoConvert(hwnd);
     RefreshList(hwnd, 0);
     UpdateWindow(hwnd);

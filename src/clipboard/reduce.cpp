@@ -254,12 +254,19 @@ void OnReduce(HWND hwndMain)
 // the flash is therefore converted once this conversion has ended, not in
 // it: every such copy would otherwise nest one conversion deeper, and Wine
 // drops a window's messages nested 64 deep.
+//
+// A change told of while this window changes the clipboard is its own only
+// while it owns the clipboard: a program that copies as soon as a conversion
+// has closed the clipboard owns it then, and its copy is converted next.
 void OnAutoConvert(HWND hwndMain)
 {
     if (m_Converting) {
-        m_ConvertAgain = TRUE;
+        if (GetClipboardOwner() != hwndMain)
+            m_ConvertAgain = TRUE;
         return;
     }
+    if (m_Active)
+        return;
     m_Converting = TRUE;
     do {
         m_ConvertAgain = FALSE;
