@@ -68,13 +68,14 @@ function served(act, name) {
 
 function megabytes(kb) { return sprintf("%.1f MB", kb / 1024) }
 
-# Working set growth since the warmed-up state: within 1 MB counts as none.
-function grown(what, when) {
-    if (!known("memory." when ".ws") || !known("memory.warm.ws")) {
+# Working set growth over one step (since the state measured before it):
+# within 1 MB counts as none.
+function grown(what, when, since) {
+    if (!known("memory." when ".ws") || !known("memory." since ".ws")) {
         line(9, what, "failed", "", "", "no growth", "NO")
         return
     }
-    d = v["memory." when ".ws"] - v["memory.warm.ws"]
+    d = v["memory." when ".ws"] - v["memory." since ".ws"]
     line(9, what, sprintf("%+.1f MB", d / 1024), "", "", "no growth", d <= 1024 ? "yes" : "NO")
 }
 
@@ -104,9 +105,9 @@ END {
     slower(8, "Start-up to the main window", "startup", "notepad", 1.5)
     line(9, "Working set idle; warmed up", megabytes(v["memory.idle.ws"]) "; " megabytes(v["memory.warm.ws"]),
          "", "", "", "")
-    grown("  after a 100 MB snapshot and Undo", "undo")
-    grown("  after 1,000 automatic conversions", "convert")
-    grown("  after 1,000 viewer refreshes", "view")
+    grown("  over a 100 MB snapshot and Undo", "undo", "warm")
+    grown("  over 1,000 automatic conversions", "convert", "undo")
+    grown("  over 1,000 viewer refreshes", "view", "convert")
     objects("GDI", "gdi")
     objects("USER", "user")
 }
