@@ -1,6 +1,5 @@
 #include "clippings/clipentry.h"
 #include <gtest/gtest.h>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -24,25 +23,12 @@ std::vector<std::string> Sorted(const std::vector<const char *> &names)
     return out;
 }
 
-class LocalZone {
-public:
-    explicit LocalZone(const char *tz)
-    {
-        const char *old = getenv("TZ");
-        m_had = old != nullptr;
-        m_old = old ? old : "";
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~LocalZone()
-    {
-        m_had ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had;
-    std::string m_old;
+// The local time zone for one scope.
+struct LocalZone {
+    const bool had = getenv("TZ") != nullptr;
+    const std::string old = had ? getenv("TZ") : "";
+    explicit LocalZone(const char *tz) { setenv("TZ", tz, 1), tzset(); }
+    ~LocalZone() { had ? setenv("TZ", old.c_str(), 1) : unsetenv("TZ"), tzset(); }
 };
 
 } // namespace

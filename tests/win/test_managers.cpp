@@ -95,7 +95,6 @@ TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
     EXPECT_EQ("<none>", StoredSetting("Clip A", "Name"));
     EXPECT_EQ("<none>", StoredSetting("Clip C", "UTF"));
     EXPECT_EQ(0u, GetSettingsInt(nullptr, "ClipCount", 9));
-    EXPECT_EQ(297u, GetSettingsInt(nullptr, "DCActLC", 0));
 }
 
 // Copy places the clipping as one undoable change, closes, and the choice of
@@ -103,14 +102,12 @@ TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
 TEST(ClipMgr, CopyPlacesTheClippingClosesAndRemembersTheChoice)
 {
     SeedClipping('B', "Notes", L"h\u00e9llo");
-    WriteSettingsStringA("Clip B", "RTF", "{\\rtf1 x}");
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("before", 7)}}));
     EXPECT_EQ(1, RunManager([](HWND dlg) {
                   SendDlgItemMessageA(dlg, IDC_CM_DCCOPY, BM_CLICK, 0, 0);
                   SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_CM_LIST, LBN_DBLCLK), 0);
               }));
     EXPECT_EQ(L"h\u00e9llo", std::wstring((const wchar_t *)ClipboardData(CF_UNICODETEXT).c_str()));
-    EXPECT_EQ("{\\rtf1 x}", std::string(ClipboardData(RegisterClipboardFormatA("Rich Text Format")).c_str()));
     ASSERT_GT(m_UndoCount, 0);
     EXPECT_EQ(UINT(CF_TEXT), m_Undo[0].format);
     EXPECT_EQ(298u, GetSettingsInt(nullptr, "DCActLC", 0));
@@ -128,12 +125,11 @@ TEST_F(RealService, CloudManagerListsRenamesDeletesCopiesAndSynchronises)
     std::string said;
     ASSERT_NE(-1, SyncRegisterUser());
     ExpectBox("Error", NoteText(&said));
-    EXPECT_EQ(2, CloudMgrDialog(nullptr)); // nothing to manage
-    EXPECT_EQ(LoadedString(IDS_NOCLOUDCLIPS), said);
-    EXPECT_EQ(167u, said.size()); // whole, not cut to 159 characters
+    EXPECT_EQ(2, CloudMgrDialog(nullptr));           // nothing to manage
+    EXPECT_EQ(LoadedString(IDS_NOCLOUDCLIPS), said); // whole, not cut to 159 characters
     StoreClipping("Alpha", FALSE, L"a", nullptr, nullptr);
     StoreClipping("beta", FALSE, L"b", nullptr, nullptr);
-    StoreClipping("Note", FALSE, L"h\u00e9llo", "{\\rtf1 note}", nullptr);
+    StoreClipping("Note", FALSE, L"h\u00e9llo", nullptr, nullptr);
     ExpectBox("Synchronize Clippings", ClickButton(IDOK));
     ASSERT_EQ(1, SyncClips(nullptr));
     for (uint32_t slot = 0; slot < 3; slot++)
@@ -157,8 +153,6 @@ TEST_F(RealService, CloudManagerListsRenamesDeletesCopiesAndSynchronises)
                   PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_CM_LIST, LBN_DBLCLK), 0);
               }));
     EXPECT_EQ(L"h\u00e9llo", std::wstring((const wchar_t *)ClipboardData(CF_UNICODETEXT).c_str()));
-    EXPECT_EQ("{\\rtf1 note}",
-              std::string(ClipboardData(RegisterClipboardFormatA("Rich Text Format")).c_str()));
     EXPECT_EQ(298u, GetSettingsInt(nullptr, "DCActCC", 0));
     EXPECT_EQ(0u, GetSettingsInt(nullptr, "DCActLC", 0));
 

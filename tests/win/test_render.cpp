@@ -37,22 +37,17 @@ bool Near(COLORREF a, COLORREF b, int tolerance)
 
 #define EXPECT_COLOUR(expected, actual) EXPECT_PRED3(Near, expected, actual, 2)
 
-// A packed DIB as CF_DIB holds it: header, colour table, rows.
-std::string PackedDib(LONG width, LONG height, WORD bits, DWORD clrUsed, const std::string &table,
-                      const std::string &rows)
+// A packed DIB as CF_DIB holds it, 100 pixels wide, with rows of 24 bits:
+// the first `redRows` in memory red, the others blue. The header may claim
+// other bits and a colour table that is not there.
+std::string Dib(LONG height, int redRows, WORD bits = 24, DWORD clrUsed = 0)
 {
-    BITMAPINFOHEADER h = {sizeof h, width, height, 1, bits, BI_RGB, 0, 0, 0, clrUsed, 0};
-    return std::string(reinterpret_cast<const char *>(&h), sizeof h) + table + rows;
-}
-
-// 24 bits, 100 pixels wide: the first `redRows` rows in memory red, the others blue.
-std::string Dib24(LONG height, int redRows)
-{
-    std::string rows;
+    BITMAPINFOHEADER h = {sizeof h, 100, height, 1, bits, BI_RGB, 0, 0, 0, clrUsed, 0};
+    std::string dib(reinterpret_cast<const char *>(&h), sizeof h);
     for (int r = 0; r < abs(height); r++)
         for (int x = 0; x < 100; x++)
-            rows += std::string(r < redRows ? "\0\0\xFF" : "\xFF\0\0", 3);
-    return PackedDib(100, height, 24, 0, "", rows);
+            dib += std::string(r < redRows ? "\0\0\xFF" : "\xFF\0\0", 3);
+    return dib;
 }
 
 // A red square over the whole 100 x 100 window of the metafile.
@@ -133,14 +128,14 @@ protected:
 // whole frame) and reported as stored.
 TEST_F(Render, DibsAndMetafiles)
 {
-    Show(CF_DIB, Dib24(-50, 25));
+    Show(CF_DIB, Dib(-50, 25));
     EXPECT_EQ("100x51", Info());
     EXPECT_COLOUR(RED, Px(300, 175));
     EXPECT_COLOUR(BLUE, Px(300, 223));
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(300, 172));
-    const std::string dib = Dib24(50, 50);
-    for (const std::string &bad : {dib.substr(0, dib.size() - 300), std::string(20, '\x28'),
-                                   PackedDib(100, 50, 8, 0x40000000, "", dib.substr(40))}) {
+    const std::string dib = Dib(50, 50);
+    for (const std::string &bad :
+         {dib.substr(0, dib.size() - 300), std::string(20, '\x28'), Dib(50, 50, 8, 0x40000000)}) {
         Show(CF_DIB, bad);
         EXPECT_TRUE(ShowsPlaceholder());
         EXPECT_EQ("379x159", Info());

@@ -34,8 +34,6 @@ struct Dlg {
     HWND hwnd;
     HWND Item(int id) const { return GetDlgItem(hwnd, id); }
     std::string Text(int id) const { return WindowText(Item(id)); }
-    bool Visible(int id) const { return IsWindowVisible(Item(id)) != FALSE; }
-    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     void Click(int id) const { SendMessageA(Item(id), BM_CLICK, 0, 0); }
     LRESULT List(UINT msg, WPARAM w = 0, LPARAM l = 0) const
     {
@@ -108,7 +106,6 @@ TEST_F(Viewer, ListsFormatsAndShowsTextZeroBytesAndDumps)
                                                       "Quillet Test/2", "Text/1", "Unicode Text/4"}),
                             d.FormatList());
                   EXPECT_EQ("6 Bytes", d.Text(IDC_VIEWSIZE));
-                  EXPECT_EQ(6u, m_TextSize);
                   d.Show(CF_UNICODETEXT);
                   EXPECT_EQ("Gr\xc3\xbc\xc3\x9f"
                             "e \xe2\x82\xac",
@@ -167,7 +164,7 @@ TEST_F(Viewer, SixteenMegabytesAreShownAndSavedWhole)
         DWORD start = GetTickCount();
         d.Click(IDC_VIEWHEX);
         dumped = GetTickCount() - start;
-        EXPECT_TRUE(d.Visible(IDC_VIEWROWS) && !d.Visible(IDC_VIEWTEXT));
+        EXPECT_TRUE(IsWindowVisible(d.Item(IDC_VIEWROWS)) && !IsWindowVisible(d.Item(IDC_VIEWTEXT)));
         EXPECT_EQ((LRESULT)rows, SendMessageA(d.Item(IDC_VIEWROWS), LVM_GETITEMCOUNT, 0, 0));
         for (size_t i : {size_t(0), rows - 1}) {
             char text[100] = "";
@@ -189,8 +186,7 @@ TEST_F(Viewer, SixteenMegabytesAreShownAndSavedWhole)
     EXPECT_EQ(rows * 76, file.size());
     EXPECT_EQ(row[0] + "\r\n" + row[1] + "\r\n", file.substr(0, 76) + file.substr(file.size() - 76));
     EXPECT_EQ(LoadedString(IDS_FILECREATED), notes[0]);
-    EXPECT_NE(LoadedString(IDS_FILECREATED), notes[1]);
-    EXPECT_NE("", notes[1]) << "the system's text for the error";
+    EXPECT_TRUE(notes[1] != "" && notes[1] != LoadedString(IDS_FILECREATED)) << "the system's error text";
     EXPECT_LT(shown, 5000u);
     EXPECT_LT(dumped, 10000u);
     DeleteFileA(path.c_str());
