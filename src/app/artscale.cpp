@@ -76,3 +76,14 @@ void FreeStaticBitmap(HWND dlg, int control)
     SendMessageA(ctrl, STM_SETIMAGE, IMAGE_BITMAP, 0);
     DeleteObject(scaled);
 }
+
+void ShowPictureButton(HWND button, HBITMAP image, bool enabled)
+{
+    const auto current = reinterpret_cast<HBITMAP>(SendMessageA(button, BM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (current == image && (IsWindowEnabled(button) != FALSE) == enabled)
+        return;
+    SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+    EnableWindow(button, enabled);
+    InvalidateRect(button, nullptr, TRUE);
+    UpdateWindow(button);
+}

@@ -8,3 +8,8 @@
 void ScaleStaticBitmap(HWND dlg, int control, int bitmap);
 // Frees what ScaleStaticBitmap gave the control; on WM_DESTROY.
 void FreeStaticBitmap(HWND dlg, int control);
+
+// Shows a picture button enabled with one image or disabled with the other.
+// Nothing is sent when the button already looks so: the button keeps a copy
+// of every image it is given (and Wine's never frees them).
+void ShowPictureButton(HWND button, HBITMAP image, bool enabled);

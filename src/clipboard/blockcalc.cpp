@@ -4,6 +4,7 @@
 #include <cstring>
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
+#define HEX_DUMP_SSSE3 1
 #endif
 
 namespace {
@@ -68,7 +69,7 @@ void WriteCells(char *p, char *column, const uint8_t *bytes, size_t count)
     memset(column + count, ' ', ROW_BYTES - count);
 }
 
-#if defined(__i386__) || defined(__x86_64__)
+#ifdef HEX_DUMP_SSSE3
 // A full row's 48 cell characters and 16 column characters in four 16-byte
 // stores: the dump is then bound by the memory it writes, not by the stores.
 __attribute__((target("ssse3"))) void WriteFullCellsSsse3(char *p, char *column, const uint8_t *bytes)
@@ -105,20 +106,19 @@ bool HasSsse3()
     return __builtin_cpu_supports("ssse3");
 }
 
+#endif
+
 void WriteFullCells(char *p, char *column, const uint8_t *bytes)
 {
+#ifdef HEX_DUMP_SSSE3
     static const bool ssse3 = HasSsse3();
-    if (ssse3)
+    if (ssse3) {
         WriteFullCellsSsse3(p, column, bytes);
-    else
-        WriteCells(p, column, bytes, ROW_BYTES);
-}
-#else
-void WriteFullCells(char *p, char *column, const uint8_t *bytes)
-{
+        return;
+    }
+#endif
     WriteCells(p, column, bytes, ROW_BYTES);
 }
-#endif
 
 char *WriteRow(char *p, uint64_t offset, int digits, const uint8_t *bytes, size_t count)
 {

@@ -55,8 +55,9 @@ void ConvertCase(char *text, int caseMode)
     }
 }
 
-// The block is zero-filled, so every copy below is already terminated, as a
-// wide text too: the block reserves at least 64 bytes beyond the data.
+// A clipboard block reserves at least 64 bytes beyond the data and is
+// zero-filled, so every copy below is already terminated, as a wide text
+// too. The undo snapshot's exact copy needs no terminator.
 void FillBlock(HWND viewer, const BYTE *src, SIZE_T n, char *dst, int caseMode)
 {
     if (viewer && gvGlobals.HexView) {

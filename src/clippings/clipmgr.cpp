@@ -1,6 +1,7 @@
 #include "clipmgr.h"
 #include "clipmenu.h"
 #include "store.h"
+#include "app/artscale.h"
 #include "cloud/sync.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
@@ -57,19 +58,12 @@ void FreePictures(HWND dlg, const PictureButton &button)
 
 void ShowButton(HWND dlg, const PictureButton &button, bool enabled)
 {
-    HWND hwnd = GetDlgItem(dlg, button.id);
-    SendMessageA(hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(button.images[enabled]));
-    EnableWindow(hwnd, enabled);
-    InvalidateRect(hwnd, nullptr, TRUE);
-    UpdateWindow(hwnd);
+    ShowPictureButton(GetDlgItem(dlg, button.id), button.images[enabled], enabled);
 }
 
-// Only a change between "something selected" and "nothing selected" redraws.
 void OnSelChange(HWND dlg, const PictureButton *buttons)
 {
     const bool selected = SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETCURSEL, 0, 0) != LB_ERR;
-    if (selected == (IsWindowEnabled(GetDlgItem(dlg, buttons[0].id)) != FALSE))
-        return;
     for (int i = 0; i < ITEM_BUTTONS; i++)
         ShowButton(dlg, buttons[i], selected);
 }

@@ -2,6 +2,7 @@
 // dump, as rendered rich text or as a picture.
 #include "viewer.h"
 #include "render.h"
+#include "app/artscale.h"
 #include "clipboard/clipboard.h"
 #include "clipboard/formats.h"
 #include "clipboard/textfile.h"
@@ -78,18 +79,9 @@ void ViewerControl(HWND dlg, int layout)
     UpdateWindow(dlg);
 }
 
-// The button copies every picture it is given (and Wine's never frees the
-// copies), so a refresh that keeps the button's state sets nothing.
 void ShowAddButton(HWND dlg, bool enabled)
 {
-    HWND add = GetDlgItem(dlg, IDC_VIEWADD);
-    const auto image = reinterpret_cast<LRESULT>(m_bmpAdd[enabled]);
-    if (SendMessageA(add, BM_GETIMAGE, IMAGE_BITMAP, 0) == image && (IsWindowEnabled(add) != FALSE) == enabled)
-        return;
-    SendMessageA(add, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpAdd[enabled]));
-    EnableWindow(add, enabled);
-    InvalidateRect(add, nullptr, TRUE);
-    UpdateWindow(add);
+    ShowPictureButton(GetDlgItem(dlg, IDC_VIEWADD), m_bmpAdd[enabled], enabled);
 }
 
 // Renders a picture format into the frame and describes it in `info`; a
