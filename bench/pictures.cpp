@@ -44,15 +44,24 @@ void DecodeWithLibjpeg(const std::string &file)
 
 // The loader's time with the file on the clipboard in `name`; warns when
 // the picture did not come out whole.
-double TimeLoader(const char *name, const std::string &file, HBITMAP (*load)(HWND, UINT), LONG width)
+double TimeLoader(const char *name, const std::string &file, HBITMAP (*load)(HGLOBAL, SIZE_T), LONG width)
 {
     const UINT format = RegisterClipboardFormatA(name);
     if (!SetClipboardFormats({{format, file}}))
         return -1;
-    ClipboardGuard clip(nullptr);
     HBITMAP bitmap = nullptr;
     const double seconds = Best(
-        RUNS, [&] { bitmap = load(nullptr, format); },
+        RUNS,
+        [&] {
+            SIZE_T size = 0;
+            HGLOBAL copy;
+            {
+                ClipboardGuard clip(nullptr);
+                copy = CopyClipboardPicture(format, &size);
+            }
+            bitmap = load(copy, size);
+            GlobalFree(copy);
+        },
         [&] {
             BITMAP info = {};
             GetObject(bitmap, sizeof info, &info);

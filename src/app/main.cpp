@@ -14,12 +14,12 @@
 #include "cloud/cloudmgr.h"
 #include "net/vercheck.h"
 #include "resources/resource.h"
+#include "util/cbchain.h"
 #include "util/globals.h"
 #include "viewer/viewer.h"
 #include <cstdio>
 
 HWND m_hwndMain;
-HWND m_hwndNextClipboardViewer;
 HHOOK m_hhookThis;
 HACCEL m_hAccTable;
 HICON m_hIcon;
@@ -34,6 +34,8 @@ UINT m_uTaskbarCreated;
 // this keeps that first show from happening when starting in the tray.
 BOOL m_StartHidden;
 
+ClipboardChain m_Chain;
+
 // Position of "&Clippings" in the menu bar.
 const int CLIPPINGS_POPUP = 2;
 
@@ -41,6 +43,15 @@ HICON LoadSmallIcon(int id)
 {
     int size = GetSystemMetrics(SM_CXSMICON);
     return (HICON)LoadImageA(gvGlobals.hInstance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0);
+}
+
+// A change of the clipboard, told once by the format listener.
+void OnClipboardUpdate(HWND hwnd)
+{
+    if (gvGlobals.AutoConvert)
+        OnAutoConvert(hwnd);
+    RefreshList(hwnd, 0);
+    UpdateWindow(hwnd);
 }
 
 void ExtendSystemMenu(HWND hwnd)
@@ -66,7 +77,7 @@ BOOL OnInitDialog(HWND hwnd)
     m_hAccTable = LoadAcceleratorsA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDA_MAIN));
     m_hhookThis = SetWindowsHookExA(WH_GETMESSAGE, HookProc, nullptr, GetCurrentThreadId());
     m_hwndMain = hwnd;
-    m_hwndNextClipboardViewer = SetClipboardViewer(hwnd);
+    m_Chain.Join(hwnd);
     ExtendSystemMenu(hwnd);
     ScaleStaticBitmap(hwnd, IDC_MAINART, IDB_MAIN);
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
@@ -79,33 +90,16 @@ BOOL OnInitDialog(HWND hwnd)
     m_StartHidden = gvGlobals.StartToTray;
     m_Visible = !gvGlobals.StartToTray;
     m_Active = FALSE;
+    // What is on the clipboard at the start is converted too.
+    OnClipboardUpdate(hwnd);
     return TRUE;
-}
-
-void OnDrawClipboard(HWND hwnd, WPARAM wParam, LPARAM lParam)
-{
-    if (gvGlobals.AutoConvert)
-        OnAutoConvert(hwnd);
-    RefreshList(hwnd, 0);
-    UpdateWindow(hwnd);
-    if (m_hwndNextClipboardViewer)
-        SendMessageA(m_hwndNextClipboardViewer, WM_DRAWCLIPBOARD, wParam, lParam);
-}
-
-void OnChangeCbChain(HWND leaving, HWND next)
-{
-    if (leaving == m_hwndNextClipboardViewer)
-        m_hwndNextClipboardViewer = next;
-    else if (m_hwndNextClipboardViewer)
-        SendMessageA(m_hwndNextClipboardViewer, WM_CHANGECBCHAIN, (WPARAM)leaving, (LPARAM)next);
 }
 
 void OnNcDestroy(HWND hwnd)
 {
     UnhookWindowsHookEx(m_hhookThis);
     m_hhookThis = nullptr;
-    ChangeClipboardChain(hwnd, m_hwndNextClipboardViewer);
-    m_hwndNextClipboardViewer = nullptr;
+    m_Chain.Leave(hwnd);
     m_hwndMain = nullptr;
 }
 
@@ -245,11 +239,13 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             }
         }
         return FALSE;
-    case WM_DRAWCLIPBOARD:
-        OnDrawClipboard(hwnd, wParam, lParam);
+    case WM_CLIPBOARDUPDATE:
+        OnClipboardUpdate(hwnd);
         return TRUE;
+    case WM_DRAWCLIPBOARD:
     case WM_CHANGECBCHAIN:
-        OnChangeCbChain((HWND)wParam, (HWND)lParam);
+        if (m_Chain.OnChainMessage(msg, wParam, lParam))
+            OnClipboardUpdate(hwnd);
         return TRUE;
     case WM_SETFOCUS:
         RefreshList(hwnd, 0);

@@ -49,7 +49,8 @@ void OnCancel(HWND hwndMain)
         INT_PTR choice = quickExit == 0               ? QuitDialog(hwndMain)
                          : quickExit == IDC_QUIT_TRAY ? IDC_QUIT_TRAY
                                                       : IDC_QUIT_EXIT;
-        if (choice == IDCANCEL)
+        // A dialog that could not be shown asked nothing: nothing ends.
+        if (choice == IDCANCEL || choice == -1)
             return;
         if (choice == IDC_QUIT_TRAY) {
             ShowMainWindow(hwndMain, FALSE);

@@ -11,6 +11,12 @@
 
 namespace {
 
+// A copy that failed while the clipboard was open, told once it is closed.
+UINT m_CopyFailure;
+// The sequence number of the clipboard after the program's last change.
+DWORD m_OwnSequence;
+bool m_OwnKnown;
+
 enum CopyResult { COPY_OK, COPY_NOMEM, COPY_NOLOCK };
 
 // The bar advances one step per 1024 bytes but is only told about every
@@ -106,15 +112,15 @@ HGLOBAL CopyClipboardFormat(HWND viewer, UINT format, int caseMode, SIZE_T *outS
         return INVALID_BLOCK;
     HGLOBAL block = nullptr;
     size_t size = 0;
-    // Reported only once both blocks are unlocked and the new one is freed.
+    // Told once the clipboard is closed again (ClipboardSession).
     switch (blockSize(n, &size) ? CopyData(viewer, data, n, size, caseMode, &block) : COPY_NOMEM) {
     case COPY_OK:
         return block;
     case COPY_NOMEM:
-        ShowStringMessage(GetDesktopWindow(), IDS_ALLOCFAILED, MB_ICONINFORMATION);
+        m_CopyFailure = IDS_ALLOCFAILED;
         break;
     case COPY_NOLOCK:
-        ShowStringMessage(GetDesktopWindow(), IDS_LOCKFAILED, MB_ICONINFORMATION);
+        m_CopyFailure = IDS_LOCKFAILED;
         break;
     }
     return INVALID_BLOCK;
@@ -146,4 +152,38 @@ int GetClipboardBlockSize(UINT format, SIZE_T *outSize)
     if (outSize)
         *outSize = GlobalSize(data);
     return 1;
+}
+
+ClipboardSession::ClipboardSession(HWND owner)
+    : m_owner(owner), m_sequence(GetClipboardSequenceNumber()), m_clip(owner)
+{
+}
+
+ClipboardSession::~ClipboardSession()
+{
+    if (!m_clip.ok())
+        return;
+    const bool changed = GetClipboardSequenceNumber() != m_sequence;
+    m_clip.Close();
+    // Closing adds the formats the system derives, which counts as a change
+    // too, so the number is read after it. A program that copied in the
+    // moment since owns the clipboard, and its copy is not taken for ours.
+    if (changed && GetClipboardOwner() == m_owner) {
+        m_OwnSequence = GetClipboardSequenceNumber();
+        m_OwnKnown = true;
+    }
+    TellCopyFailure();
+}
+
+bool IsOwnClipboardContent()
+{
+    return m_OwnKnown && GetClipboardSequenceNumber() == m_OwnSequence;
+}
+
+void TellCopyFailure()
+{
+    const UINT id = m_CopyFailure;
+    m_CopyFailure = 0;
+    if (id)
+        ShowStringMessage(GetDesktopWindow(), id, MB_ICONINFORMATION);
 }

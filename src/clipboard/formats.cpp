@@ -29,6 +29,22 @@ bool FillList(HWND list)
     return text;
 }
 
+void FillFormatList(HWND hwndMain)
+{
+    HWND list = GetDlgItem(hwndMain, IDC_FORMATLIST);
+    // Drawn once when filled: every item added would otherwise redraw the
+    // list and its scroll bar while the clipboard is held open.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    const BOOL text = FillList(list);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    EnableWindow(GetDlgItem(hwndMain, IDC_REDUCE), text);
+    EnableMenuItem(GetSystemMenu(hwndMain, FALSE), IDM_REDUCE,
+                   MF_BYCOMMAND | (text ? MF_ENABLED : MF_GRAYED));
+    m_CanReduce = text;
+}
+
 } // namespace
 
 char *FmtName(UINT format, char *buf, int size, int *category)
@@ -53,31 +69,17 @@ char *FmtName(UINT format, char *buf, int size, int *category)
     return buf;
 }
 
+// A clipboard that cannot be opened, held by another program or by an
+// operation further up this thread's stack, leaves the list as it was.
 void RefreshList(HWND hwndMain, int clipboardOpen)
 {
-    m_CanReduce = FALSE;
-    HWND list = GetDlgItem(hwndMain, IDC_FORMATLIST);
-    // Drawn once when filled: every item added would otherwise redraw the
-    // list and its scroll bar while the clipboard is held open.
-    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    bool opened = clipboardOpen != 0, text = false;
-    if (opened) {
-        text = FillList(list);
-    } else {
-        ClipboardGuard clip(hwndMain);
-        opened = clip.ok();
-        if (opened)
-            text = FillList(list);
-    }
-    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
-    if (!opened)
+    if (clipboardOpen) {
+        FillFormatList(hwndMain);
         return;
-    EnableWindow(GetDlgItem(hwndMain, IDC_REDUCE), text);
-    EnableMenuItem(GetSystemMenu(hwndMain, FALSE), IDM_REDUCE,
-                   MF_BYCOMMAND | (text ? MF_ENABLED : MF_GRAYED));
-    m_CanReduce = text;
+    }
+    ClipboardGuard clip(hwndMain);
+    if (clip.ok())
+        FillFormatList(hwndMain);
 }
 
 int SystemMessage(HWND owner, DWORD error, UINT icon)

@@ -165,11 +165,11 @@ void SetFlash(HWND hwnd, BOOL on)
 
 // Case conversion and emptying keep an existing snapshot, so that Undo
 // returns to the state before the first of several such changes. Once
-// another program has copied (it then owns the clipboard), the snapshot is
-// stale: Undo must bring back that copy, not what was there before it.
+// another program has copied, the snapshot is stale: Undo must bring back
+// that copy, not what was there before it.
 bool EnsureUndo(HWND hwnd)
 {
-    return (m_UndoCount != 0 && GetClipboardOwner() == hwnd) || PrepUndo(hwnd, 0);
+    return (m_UndoCount != 0 && IsOwnClipboardContent()) || PrepUndo(hwnd, 0);
 }
 
 // Replaces the open clipboard by its text (case-converted if asked);
@@ -194,23 +194,21 @@ bool HoldsOnlyText()
     return true;
 }
 
-// The clipboard is closed on return, so the notification of this change
-// arrives while the caller still holds m_Active. False when the content is
-// private and was left alone.
-bool AutoConvertClipboard(HWND hwndMain)
+// Converts another program's copy. True when it was read and not private,
+// so that the flash shows it was seen.
+bool ConvertForeignCopy(HWND hwndMain)
 {
-    ClipboardGuard clip(hwndMain);
-    if (clip.ok() && IsPrivateClipboard())
-        return false;
-    SetFlash(hwndMain, TRUE);
-    InvalidateRect(hwndMain, nullptr, TRUE);
-    if (clip.ok() && PrepUndo(hwndMain, 0)) {
+    bool seen = false;
+    OwnChange(hwndMain, [&] {
+        if (IsPrivateClipboard() || !PrepUndo(hwndMain, 0))
+            return;
+        seen = true;
         if (HoldsOnlyText())
             RefreshList(hwndMain, 1);
         else
             ReduceOpenClipboard(hwndMain, CASE_NONE);
-    }
-    return true;
+    });
+    return seen;
 }
 
 } // namespace
@@ -244,36 +242,32 @@ bool PrepUndo(HWND, int)
 
 void OnReduce(HWND hwndMain)
 {
-    ClipboardGuard clip(hwndMain);
-    if (clip.ok() && PrepUndo(hwndMain, 0))
-        ReduceOpenClipboard(hwndMain, CASE_NONE);
+    OwnChange(hwndMain, [hwndMain] {
+        if (PrepUndo(hwndMain, 0))
+            ReduceOpenClipboard(hwndMain, CASE_NONE);
+    });
 }
 
 // Telling the tray icon of the flash waits on the taskbar's process, and a
 // change notified meanwhile is handled inside that wait. A copy made during
 // the flash is therefore converted once this conversion has ended, not in
 // it: every such copy would otherwise nest one conversion deeper, and Wine
-// drops a window's messages nested 64 deep.
-//
-// A change told of while this window changes the clipboard is its own only
-// while it owns the clipboard: a program that copies as soon as a conversion
-// has closed the clipboard owns it then, and its copy is converted next.
+// drops a window's messages nested 64 deep. The flash follows the
+// conversion, so that the clipboard is not held while the taskbar answers.
 void OnAutoConvert(HWND hwndMain)
 {
+    if (m_Active || IsOwnClipboardContent())
+        return;
     if (m_Converting) {
-        if (GetClipboardOwner() != hwndMain)
-            m_ConvertAgain = TRUE;
+        m_ConvertAgain = TRUE;
         return;
     }
-    if (m_Active)
-        return;
     m_Converting = TRUE;
     do {
         m_ConvertAgain = FALSE;
-        m_Active = TRUE;
-        bool converted = AutoConvertClipboard(hwndMain);
-        m_Active = FALSE;
-        if (converted) {
+        if (ConvertForeignCopy(hwndMain)) {
+            SetFlash(hwndMain, TRUE);
+            InvalidateRect(hwndMain, nullptr, TRUE);
             Sleep(250);
             SetFlash(hwndMain, FALSE);
         }
@@ -285,42 +279,30 @@ void OnUndo(HWND hwndMain)
 {
     if (m_UndoCount == 0)
         return;
-    DWORD autoConvert = gvGlobals.AutoConvert;
-    gvGlobals.AutoConvert = 0;
-    {
-        ClipboardGuard clip(hwndMain);
-        if (clip.ok()) {
-            EmptyClipboard();
-            for (int i = 0; i < m_UndoCount; i++)
-                if (!SetClipboardData(m_Undo[i].format, m_Undo[i].block))
-                    FreeEntry(m_Undo[i]);
-            m_UndoCount = 0;
-            RefreshList(hwndMain, 1);
-        }
-    }
-    gvGlobals.AutoConvert = autoConvert;
+    OwnChange(hwndMain, [hwndMain] {
+        EmptyClipboard();
+        for (int i = 0; i < m_UndoCount; i++)
+            if (!SetClipboardData(m_Undo[i].format, m_Undo[i].block))
+                FreeEntry(m_Undo[i]);
+        m_UndoCount = 0;
+        RefreshList(hwndMain, 1);
+    });
 }
 
 void OnChangeCase(HWND hwndMain, int caseMode)
 {
-    m_Active = TRUE;
-    {
-        ClipboardGuard clip(hwndMain);
-        if (clip.ok() && EnsureUndo(hwndMain))
+    OwnChange(hwndMain, [hwndMain, caseMode] {
+        if (EnsureUndo(hwndMain))
             ReduceOpenClipboard(hwndMain, caseMode);
-    }
-    m_Active = FALSE;
+    });
 }
 
 void OnEmpty(HWND hwndMain)
 {
-    m_Active = TRUE;
-    {
-        ClipboardGuard clip(hwndMain);
-        if (clip.ok() && EnsureUndo(hwndMain)) {
+    OwnChange(hwndMain, [hwndMain] {
+        if (EnsureUndo(hwndMain)) {
             EmptyClipboard();
             RefreshList(hwndMain, 1);
         }
-    }
-    m_Active = FALSE;
+    });
 }

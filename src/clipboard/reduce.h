@@ -2,6 +2,7 @@
 // Reduction to plain text, the one-level undo snapshot, case conversion and
 // emptying. All run on the UI thread for the main window.
 #include <windows.h>
+#include "clipboard/clipboard.h"
 
 #define UNDO_MAX 24
 
@@ -12,7 +13,23 @@ struct UndoEntry {
 
 extern UndoEntry m_Undo[UNDO_MAX];
 extern int m_UndoCount;
-extern BOOL m_Active; // the main window itself is changing the clipboard
+extern BOOL m_Active; // an operation of the program is changing the clipboard
+
+// Runs `change` on the clipboard opened for `hwnd` (a window of the program).
+// Its change is recognised as the program's own however late the
+// notification comes, and no other operation starts while it holds the
+// clipboard; nothing runs when the clipboard cannot be opened.
+template <typename Change> void OwnChange(HWND hwnd, Change change)
+{
+    const BOOL active = m_Active;
+    m_Active = TRUE;
+    {
+        ClipboardSession clip(hwnd);
+        if (clip.ok())
+            change();
+    }
+    m_Active = active;
+}
 
 // Replaces the snapshot by a copy of the open clipboard. False, and no
 // snapshot, when a format's data could not be copied (memory ran out; the

@@ -1,6 +1,7 @@
 #include "textfile.h"
 #include "clipboard.h"
 #include "formats.h"
+#include "reduce.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
@@ -118,18 +119,12 @@ void LoadTextFile(HWND hwndMain, const char *path)
         return;
     }
     GlobalBlock block(text);
-    ClipboardGuard clip(hwndMain);
-    if (!clip.ok())
-        return;
-    // Restored before the clipboard closes, so the change notification that
-    // the close sends still converts the loaded text when the option is on.
-    DWORD autoConvert = gvGlobals.AutoConvert;
-    gvGlobals.AutoConvert = 0;
-    EmptyClipboard();
-    if (SetClipboardData(CF_TEXT, block.get()))
-        block.Detach();
-    gvGlobals.AutoConvert = autoConvert;
-    RefreshList(hwndMain, 1);
+    OwnChange(hwndMain, [&] {
+        EmptyClipboard();
+        if (SetClipboardData(CF_TEXT, block.get()))
+            block.Detach();
+        RefreshList(hwndMain, 1);
+    });
 }
 
 void SaveClipboardText(HWND hwndMain, const char *path)
@@ -137,7 +132,7 @@ void SaveClipboardText(HWND hwndMain, const char *path)
     SIZE_T size = 0;
     HGLOBAL text;
     {
-        ClipboardGuard clip(hwndMain);
+        ClipboardSession clip(hwndMain);
         if (!clip.ok())
             return;
         // ANSI whatever KeepUnicode says; the system derives it from Unicode text.

@@ -5,14 +5,16 @@
 
 namespace {
 
+int Lower(char c)
+{
+    const int u = (unsigned char)c;
+    return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+}
+
 int CompareNoCase(const char *a, const char *b)
 {
     for (;; a++, b++) {
-        int ca = (unsigned char)*a, cb = (unsigned char)*b;
-        if (ca >= 'A' && ca <= 'Z')
-            ca += 'a' - 'A';
-        if (cb >= 'A' && cb <= 'Z')
-            cb += 'a' - 'A';
+        const int ca = Lower(*a), cb = Lower(*b);
         if (ca != cb || ca == 0)
             return ca - cb;
     }
@@ -50,7 +52,61 @@ int64_t StandardOffset()
     return t == (time_t)-1 ? 0 : (int64_t)t - DaysFromCivil(2000, 1, 1) * 86400;
 }
 
+const ClippingEntry *FindByName(const ClippingEntry *table, uint32_t count, const char *name)
+{
+    for (uint32_t i = 0; i < count; i++)
+        if (CompareNoCase(table[i].name, name) == 0)
+            return &table[i];
+    return nullptr;
+}
+
+// The lowest slot no entry uses, or MAX_CLIPPINGS when all are used.
+uint32_t LowestFreeSlot(const ClippingEntry *table, uint32_t count)
+{
+    bool used[MAX_CLIPPINGS] = {};
+    for (uint32_t i = 0; i < count; i++)
+        if (table[i].slot < MAX_CLIPPINGS)
+            used[table[i].slot] = true;
+    uint32_t slot = 0;
+    while (slot < MAX_CLIPPINGS && used[slot])
+        slot++;
+    return slot;
+}
+
 } // namespace
+
+int ClipSectionSlot(const char *section)
+{
+    static const char prefix[] = "clip ";
+    if (strlen(section) != 6)
+        return -1;
+    for (int i = 0; i < 5; i++)
+        if (Lower(section[i]) != prefix[i])
+            return -1;
+    const int slot = Lower(section[5]) - 'a';
+    return slot >= 0 && slot < MAX_CLIPPINGS ? slot : -1;
+}
+
+bool ChooseClipSlot(const ClippingEntry *table, uint32_t count, char *name, bool replace, uint32_t *slot,
+                    bool *isNew)
+{
+    *isNew = true;
+    char base[CLIPNAME_MAX + 1];
+    memcpy(base, name, sizeof base);
+    for (unsigned n = 1;; n++) {
+        const ClippingEntry *same = FindByName(table, count, name);
+        if (!same) {
+            *slot = LowestFreeSlot(table, count);
+            return *slot < MAX_CLIPPINGS;
+        }
+        if (replace) {
+            *slot = same->slot;
+            *isNew = false;
+            return true;
+        }
+        NumberedClipName(base, n, name);
+    }
+}
 
 uint32_t SortClippingNames(const ClippingEntry *table, uint32_t *order)
 {
@@ -87,7 +143,8 @@ int32_t cvtDatetime(const char *text)
     sscanf(text, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second);
     // Two-digit and other small years count from 1900.
     int64_t fullYear = year > 1899 ? (int64_t)year : (int64_t)year + 1900;
-    int64_t local = DaysFromCivil(fullYear, month, day) * 86400 + (int64_t)hour * 3600 + (int64_t)minute * 60 + second;
+    int64_t local =
+        DaysFromCivil(fullYear, month, day) * 86400 + (int64_t)hour * 3600 + (int64_t)minute * 60 + second;
     int64_t t = local + StandardOffset();
     return t < INT32_MIN || t > INT32_MAX ? -1 : (int32_t)t;
 }

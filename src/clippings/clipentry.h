@@ -29,3 +29,14 @@ void SanitiseClipName(const char *name, char *out /* CLIPNAME_MAX + 1 */);
 // The n-th alternative of a name taken: its first 27 characters, " (n)",
 // cut to 31 characters.
 void NumberedClipName(const char *name, unsigned n, char *out /* CLIPNAME_MAX + 1 */);
+
+// The slot of a section "Clip A".."Clip J", its letter in either case; -1
+// for every other name.
+int ClipSectionSlot(const char *section);
+
+// Where a clipping named `name` goes among `count` loaded entries: a name
+// in use (ASCII case-insensitive) is replaced when `replace` is set and
+// otherwise numbered until unique (`name` receives the result); a new
+// clipping takes the lowest slot no entry uses. False when no slot is free.
+bool ChooseClipSlot(const ClippingEntry *table, uint32_t count, char *name /* CLIPNAME_MAX + 1 */,
+                    bool replace, uint32_t *slot, bool *isNew);

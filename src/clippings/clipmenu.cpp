@@ -6,7 +6,7 @@
 #include "util/globals.h"
 #include "util/guards.h"
 #include "util/safefns.h"
-#include "viewer/viewer.h"
+#include "clipboard/formats.h"
 #include <cstdio>
 #include <cstring>
 
@@ -54,29 +54,45 @@ HGLOBAL PlainCopy(UINT format)
     return block == INVALID_BLOCK ? nullptr : block;
 }
 
-void StoreOpenClipboard(const char *name)
+// The clipboard text and its variants as the store command found them.
+struct ClipboardText {
+    GlobalBlock text, rtf, html;
+    SIZE_T ansiSize = 0; // bytes of CF_TEXT, terminator included
+    DWORD sequence = 0;  // the clipboard's number once they were read
+};
+
+bool CopyClipboardText(HWND owner, ClipboardText *copy)
 {
-    GlobalBlock text(PlainCopy(CF_UNICODETEXT));
-    if (!text.get())
-        return;
-    GlobalBlock rtf(PlainCopy(RegisterClipboardFormatA("Rich Text Format")));
-    GlobalBlock html(PlainCopy(RegisterClipboardFormatA("HTML Format")));
-    GlobalLockGuard<const wchar_t> textData(text.get());
-    GlobalLockGuard<const char> rtfData(rtf.get());
-    GlobalLockGuard<const char> htmlData(html.get());
+    {
+        ClipboardSession clip(owner);
+        if (!clip.ok())
+            return false;
+        copy->text.Reset(PlainCopy(CF_UNICODETEXT));
+        copy->rtf.Reset(PlainCopy(RegisterClipboardFormatA("Rich Text Format")));
+        copy->html.Reset(PlainCopy(RegisterClipboardFormatA("HTML Format")));
+        GetClipboardBlockSize(CF_TEXT, &copy->ansiSize);
+    }
+    copy->sequence = GetClipboardSequenceNumber();
+    return copy->text.get() != nullptr;
+}
+
+void StoreText(const char *name, const ClipboardText &copy)
+{
+    GlobalLockGuard<const wchar_t> textData(copy.text.get());
+    GlobalLockGuard<const char> rtfData(copy.rtf.get());
+    GlobalLockGuard<const char> htmlData(copy.html.get());
     if (textData.get())
         StoreClipping(name, FALSE, textData.get(), rtfData.get(), htmlData.get());
 }
 
-} // namespace
-
-HMENU ClippingsPopupMenu()
+void FillClippingsMenu(HMENU menu)
 {
-    HMENU menu = CreatePopupMenu();
+    while (GetMenuItemCount(menu) > 0)
+        DeleteMenu(menu, 0, MF_BYPOSITION);
     m_NumClippings = LoadClippingNames(m_Clippings, MAX_CLIPPINGS, m_ClipSort);
     if (m_NumClippings == 0) {
         AppendMenuA(menu, MF_STRING | MF_GRAYED, IDM_CLIPFIRST, "(Empty)");
-        return menu;
+        return;
     }
     for (uint32_t k = 0; k < m_NumClippings; k++) {
         uint32_t i = m_ClipSort[k];
@@ -87,9 +103,19 @@ HMENU ClippingsPopupMenu()
         info.dwItemData = m_Clippings[i].slot;
         SetMenuItemInfoA(menu, IDM_CLIPFIRST + i, FALSE, &info);
     }
+}
+
+} // namespace
+
+HMENU ClippingsPopupMenu()
+{
+    HMENU menu = CreatePopupMenu();
+    FillClippingsMenu(menu);
     return menu;
 }
 
+// Filled in place: the submenu may be the very one the system is about to
+// show, and a menu destroyed then could be shown all the same.
 void ReplaceClippingsSubmenu(HMENU parent)
 {
     int count = GetMenuItemCount(parent);
@@ -99,12 +125,13 @@ void ReplaceClippingsSubmenu(HMENU parent)
         info.fMask = MIIM_ID | MIIM_SUBMENU;
         if (!GetMenuItemInfoA(parent, pos, TRUE, &info) || info.wID != IDM_CLIPPINGS)
             continue;
-        HMENU old = info.hSubMenu;
-        info.fMask = MIIM_SUBMENU;
-        info.hSubMenu = ClippingsPopupMenu();
-        SetMenuItemInfoA(parent, pos, TRUE, &info);
-        if (old)
-            DestroyMenu(old);
+        if (info.hSubMenu) {
+            FillClippingsMenu(info.hSubMenu);
+        } else {
+            info.fMask = MIIM_SUBMENU;
+            info.hSubMenu = ClippingsPopupMenu();
+            SetMenuItemInfoA(parent, pos, TRUE, &info);
+        }
         return;
     }
 }
@@ -121,18 +148,22 @@ BOOL ClippingSlotOfCommand(HMENU parent, UINT id, uint32_t *slot)
     return TRUE;
 }
 
+// The clipping is read before the clipboard is opened, so that a box about
+// memory keeps no other program from the clipboard. The recalled clipping
+// is the program's own change: left as stored, not reduced by the automatic
+// conversion, which would also replace the undo snapshot taken here.
 UINT OnRecallClipping(HWND owner, uint32_t slot)
 {
-    UINT placed = 0;
-    // The recalled clipping is left as stored, not reduced by the automatic
-    // conversion, which would also replace the undo snapshot taken here.
-    m_Active = TRUE;
-    {
-        ClipboardGuard clip(owner);
-        if (clip.ok() && PrepUndo(owner, 1))
-            placed = RecallClipping(owner, slot);
+    StoredClipping clipping;
+    if (!ReadClipping(slot, &clipping)) {
+        ShowStringMessage(owner, IDS_ALLOCFAILED, MB_ICONEXCLAMATION);
+        return 0;
     }
-    m_Active = FALSE;
+    UINT placed = 0;
+    OwnChange(owner, [&] {
+        if (PrepUndo(owner, 1))
+            placed = RecallClipping(clipping);
+    });
     return placed;
 }
 
@@ -147,20 +178,29 @@ UINT ClipAddNameDlg(char *name, size_t size, int mode)
     return (UINT)strlen(name);
 }
 
+// The text is measured and copied when the command starts, and stored only
+// if the clipboard still holds it once the user has named it: a copy made
+// meanwhile (a password, say) must not end up in the clipping.
 void OnBtnClipAdd(HWND owner)
 {
     if (!MayStoreClipping()) {
         ShowLimitMessage(owner, IDS_CLIPLIMIT, MAX_CLIPPINGS);
         return;
     }
-    if (m_TextSize > MAX_CLIP_TEXT) {
+    ClipboardText copy;
+    if (!CopyClipboardText(owner, &copy))
+        return;
+    if (copy.ansiSize > MAX_CLIP_TEXT) {
         ShowLimitMessage(owner, IDS_CLIPTOOLONG, MAX_CLIP_TEXT);
         return;
     }
     char name[CLIPNAME_MAX + 1] = "New Clipping";
     if (!ClipAddNameDlg(name, sizeof name, CLIPNAME_STORE))
         return;
-    ClipboardGuard clip(owner);
-    if (clip.ok())
-        StoreOpenClipboard(name);
+    if (GetClipboardSequenceNumber() != copy.sequence) {
+        MessageBoxA(owner, "The clipboard changed while the clipping was being named, so nothing was stored.",
+                    APP_NAME, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    StoreText(name, copy);
 }

@@ -209,13 +209,20 @@ const PictureButton kButtons[] = {
     {IDC_CM_SYNC, m_btnSync, IDB_CM_SYNC, IDB_CM_SYNCGREY},
 };
 
+// The clippings as the list shows them, by slot: the user's choice is
+// checked against them before it is acted on.
+ClippingEntry m_Shown[MAX_CLIPPINGS];
+
 void FillList(HWND dlg)
 {
-    m_NumClippings = LoadClippingNames(m_Clippings, MAX_CLIPPINGS, m_ClipSort);
+    ClippingEntry table[MAX_CLIPPINGS];
+    uint32_t order[MAX_CLIPPINGS];
+    const uint32_t count = LoadClippingNames(table, MAX_CLIPPINGS, order);
     HWND list = GetDlgItem(dlg, IDC_CM_LIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    for (uint32_t k = 0; k < m_NumClippings; k++) {
-        const ClippingEntry &entry = m_Clippings[m_ClipSort[k]];
+    for (uint32_t k = 0; k < count; k++) {
+        const ClippingEntry &entry = table[order[k]];
+        m_Shown[entry.slot] = entry;
         LRESULT item = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name));
         if (item >= 0)
             SendMessageA(list, LB_SETITEMDATA, item, entry.slot);
@@ -225,17 +232,53 @@ void FillList(HWND dlg)
 bool HasClippings(HWND dlg)
 {
     FillList(dlg);
-    return m_NumClippings != 0;
+    return SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_GETCOUNT, 0, 0) > 0;
 }
 
 // The selected clipping's slot and name; false without a selection.
 bool GetSelection(HWND dlg, uint32_t *slot, char (&name)[CLIPNAME_MAX + 1])
 {
     LRESULT data;
-    if (!GetSelectedItem(dlg, name, &data))
+    if (!GetSelectedItem(dlg, name, &data) || static_cast<ULONG_PTR>(data) >= MAX_CLIPPINGS)
         return false;
     *slot = static_cast<uint32_t>(data);
     return true;
+}
+
+// Another running copy of the program may have deleted or replaced the
+// clipping since the list was filled. Then the user is told, the list shows
+// the store as it is, and nothing is done.
+void TellChanged(HWND dlg, uint32_t slot)
+{
+    char text[160];
+    snprintf(text, sizeof text,
+             "\"%s\" was changed or deleted by another running copy of Quillet. The list now shows the "
+             "clippings as they are.",
+             m_Shown[slot].name);
+    MessageBoxA(dlg, text, APP_NAME, MB_OK | MB_ICONINFORMATION);
+    FillList(dlg);
+}
+
+bool StillListed(HWND dlg, uint32_t slot)
+{
+    if (SlotHoldsClipping(slot, m_Shown[slot]))
+        return true;
+    TellChanged(dlg, slot);
+    return false;
+}
+
+// Runs `change` on the slot under the store's lock if it still holds the
+// listed clipping.
+template <typename Change> void ChangeListed(HWND dlg, uint32_t slot, Change change)
+{
+    {
+        ClippingStoreLock lock;
+        if (SlotHoldsClipping(slot, m_Shown[slot])) {
+            change();
+            return;
+        }
+    }
+    TellChanged(dlg, slot);
 }
 
 // The name is kept as typed: neither cleaned nor made unique, and the
@@ -244,22 +287,26 @@ void CMDoRename(HWND dlg)
 {
     uint32_t slot;
     char name[CLIPNAME_MAX + 1];
-    if (!GetSelection(dlg, &slot, name) || !AskNewName(dlg, name))
+    if (!GetSelection(dlg, &slot, name) || !StillListed(dlg, slot) || !AskNewName(dlg, name))
         return;
-    char section[16];
-    FmtRegApp(section, sizeof section, slot);
-    WriteSettingsStringA(section, "Name", name);
-    FillList(dlg);
+    ChangeListed(dlg, slot, [&] {
+        char section[16];
+        FmtRegApp(section, sizeof section, slot);
+        WriteSettingsStringA(section, "Name", name);
+        FillList(dlg);
+    });
 }
 
 void CMDoDelete(HWND dlg)
 {
     uint32_t slot;
     char name[CLIPNAME_MAX + 1];
-    if (!GetSelection(dlg, &slot, name) || !ConfirmDelete(dlg, name))
+    if (!GetSelection(dlg, &slot, name) || !StillListed(dlg, slot) || !ConfirmDelete(dlg, name))
         return;
-    DeleteLocalClip(slot);
-    FillList(dlg);
+    ChangeListed(dlg, slot, [&] {
+        DeleteLocalClip(slot);
+        FillList(dlg);
+    });
 }
 
 // Closes the manager even when the clipboard cannot be opened; returns the
@@ -268,7 +315,7 @@ UINT CMDoCopy(HWND dlg)
 {
     uint32_t slot;
     char name[CLIPNAME_MAX + 1];
-    if (!GetSelection(dlg, &slot, name))
+    if (!GetSelection(dlg, &slot, name) || !StillListed(dlg, slot))
         return 0;
     UINT placed = OnRecallClipping(dlg, slot);
     CloseManager(dlg, 1, CHOICE_SETTING);

@@ -4,6 +4,7 @@
 // settings store. Every operation reloads what it needs from the registry.
 #include "clipentry.h"
 #include <windows.h>
+#include "util/guards.h"
 
 extern ClippingEntry m_Clippings[MAX_CLIPPINGS];
 extern uint32_t m_ClipSort[MAX_CLIPPINGS];
@@ -14,12 +15,42 @@ uint32_t LoadClippingNames(ClippingEntry *table, uint32_t capacity, uint32_t *or
 // The section name "Clip %c" of a slot.
 void FmtRegApp(char *buf, size_t size, uint32_t slot);
 
+// The store's lock, shared by every running copy of the program and the
+// synchronisation's thread: held around each read-modify-write.
+class ClippingStoreLock {
+public:
+    ClippingStoreLock();
+    ~ClippingStoreLock();
+    ClippingStoreLock(const ClippingStoreLock &) = delete;
+    ClippingStoreLock &operator=(const ClippingStoreLock &) = delete;
+
+private:
+    HANDLE m_mutex;
+    bool m_owned;
+};
+
+// Whether the slot still holds the clipping of that name and date: another
+// running copy may have deleted or replaced it since it was loaded.
+bool SlotHoldsClipping(uint32_t slot, const ClippingEntry &expected);
+
+// Whether fewer than ten clippings are stored.
 BOOL MayStoreClipping();
 // Stores (or with replace set, replaces by name) a clipping; returns the new
 // number of clippings, 0 when nothing was stored. Null variants are removed.
-uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, const char *rtf, const char *html);
-// Places the slot's formats on the clipboard, which the caller has opened
-// and (with PrepUndo) saved; returns the number of formats placed.
-UINT RecallClipping(HWND hwnd, uint32_t slot);
-// Removes the slot's clipping and lowers "ClipCount"; returns the new count.
+uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, const char *rtf,
+                       const char *html);
+
+// A clipping's variants read from the store, in blocks ready for the clipboard.
+struct StoredClipping {
+    GlobalBlock text, rtf, html;
+};
+// Reads the slot's clipping (no block for a variant that is missing or
+// empty); false when memory ran out.
+bool ReadClipping(uint32_t slot, StoredClipping *clipping);
+// Puts a clipping read before on the open clipboard, which the caller has
+// saved with PrepUndo; returns the number of formats placed. Nothing to
+// place leaves the clipboard as it was.
+UINT RecallClipping(StoredClipping &clipping);
+// Removes the slot's clipping; returns the number left, which "ClipCount"
+// now holds.
 DWORD DeleteLocalClip(uint32_t slot);

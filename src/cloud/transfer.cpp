@@ -3,6 +3,7 @@
 #include <cwchar>
 #include "cloud/account.h"
 #include "cloud/syncproto.h"
+#include "clipboard/clipboard.h"
 #include "clippings/store.h"
 #include "settings/registry.h"
 #include "util/guards.h"
@@ -109,7 +110,7 @@ bool PlaceOnClipboard(HWND hwnd, const wchar_t *text, const char *rtf, const cha
     GlobalBlock htmlBlock(html ? NewBlock(html, strlen(html) + 1, strlen(html) + 4) : nullptr);
     if (!textBlock.get())
         return false;
-    ClipboardGuard clip(hwnd);
+    ClipboardSession clip(hwnd);
     if (!clip.ok() || !EmptyClipboard())
         return false;
     bool placed = Place(CF_UNICODETEXT, textBlock);

@@ -4,19 +4,18 @@
 
 // Opens the clipboard, retrying for about 100 ms: another program (or Wine's
 // clipboard manager) often holds it open for a moment right after a change.
+// Fails while this thread already holds it: the same window may open it
+// twice, and the inner close would close it under the outer operation.
 BOOL OpenClipboardRetry(HWND owner);
 
 class ClipboardGuard {
 public:
     explicit ClipboardGuard(HWND owner) : m_open(OpenClipboardRetry(owner)) {}
-    ~ClipboardGuard()
-    {
-        if (m_open)
-            CloseClipboard();
-    }
+    ~ClipboardGuard() { Close(); }
     ClipboardGuard(const ClipboardGuard &) = delete;
     ClipboardGuard &operator=(const ClipboardGuard &) = delete;
     bool ok() const { return m_open != FALSE; }
+    void Close();
 
 private:
     BOOL m_open;

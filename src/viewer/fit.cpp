@@ -65,3 +65,9 @@ bool DibBitsOffset(const DibHeader &h, size_t blockSize, size_t *offset)
     *offset = static_cast<size_t>(pos);
     return true;
 }
+
+uint32_t SpanOf(int32_t from, int32_t to)
+{
+    const int64_t span = int64_t(to) - from;
+    return static_cast<uint32_t>(span < 0 ? -span : span);
+}

@@ -32,3 +32,7 @@ bool ReadDibHeader(const uint8_t *block, size_t size, DibHeader *out);
 // (biClrUsed entries, or 2^bitCount when 0 and bitCount <= 8). False when
 // the header is implausible or the pixels would lie past the block.
 bool DibBitsOffset(const DibHeader &h, size_t blockSize, size_t *offset);
+
+// The distance between two coordinates of another program's bounds, which
+// may lie anywhere in the 32-bit range: up to 2^32 - 1.
+uint32_t SpanOf(int32_t from, int32_t to);

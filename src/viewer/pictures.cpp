@@ -10,16 +10,11 @@
 
 namespace {
 
-// Decodes a plain copy of the format's bytes; the decoder is given the size
-// GetClipboardBlock reported, not the copy's larger, zero-padded block.
-template <typename Decoder> DecodedPicture DecodeClipboard(UINT format, Decoder decode)
+// The decoder is given the size GetClipboardBlock reported, not the copy's
+// larger, zero-padded block.
+template <typename Decoder> DecodedPicture Decode(HGLOBAL copy, SIZE_T size, Decoder decode)
 {
-    SIZE_T size = 0;
-    HGLOBAL copy = GetClipboardBlock(nullptr, format, CASE_NONE, &size);
-    if (copy == INVALID_BLOCK)
-        return {};
-    GlobalBlock block(copy);
-    GlobalLockGuard<const uint8_t> bytes(block.get());
+    GlobalLockGuard<const uint8_t> bytes(copy);
     if (!bytes.get())
         return {};
     return decode(bytes.get(), size);
@@ -59,19 +54,24 @@ HBITMAP LoadPlaceholder()
                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
-HBITMAP LoadClipboardPNG(HWND, UINT format)
+HGLOBAL CopyClipboardPicture(UINT format, SIZE_T *size)
+{
+    return GetClipboardBlock(nullptr, format, CASE_NONE, size);
+}
+
+HBITMAP LoadClipboardPNG(HGLOBAL copy, SIZE_T size)
 {
     const uint32_t background = GetSysColor(COLOR_3DLIGHT);
-    DecodedPicture picture = DecodeClipboard(
-        format, [background](const uint8_t *data, size_t size) { return DecodePng(data, size, background); });
+    DecodedPicture picture = Decode(
+        copy, size, [background](const uint8_t *data, size_t n) { return DecodePng(data, n, background); });
     if (!picture.message.empty())
         MessageBoxA(GetDesktopWindow(), picture.message.c_str(), APP_NAME, MB_ICONHAND);
     return OrPlaceholder(ToBitmap(picture));
 }
 
-HBITMAP LoadClipboardJPEG(HWND, UINT format)
+HBITMAP LoadClipboardJPEG(HGLOBAL copy, SIZE_T size)
 {
-    DecodedPicture picture = DecodeClipboard(format, DecodeJpeg);
+    DecodedPicture picture = Decode(copy, size, DecodeJpeg);
     // After a warning (a truncated file) the picture is still shown.
     if (!picture.message.empty())
         MessageBoxA(GetActiveWindow(), picture.message.c_str(), "JPEG Library Error", MB_ICONHAND);

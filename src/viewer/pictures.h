@@ -1,10 +1,16 @@
 #pragma once
-// "PNG" and "JFIF" clipboard data as bitmaps. The clipboard must be open.
+// "PNG" and "JFIF" clipboard data as bitmaps: the bytes are copied while the
+// clipboard is open and decoded once it is closed, since a large picture
+// takes a moment and a broken one a box that waits for the user.
 #include <windows.h>
 
-// A device-dependent bitmap of the decoded picture, or the placeholder
-// picture on any failure: never null. The caller deletes it.
-HBITMAP LoadClipboardPNG(HWND dlg, UINT format);
-HBITMAP LoadClipboardJPEG(HWND dlg, UINT format);
+// A copy of the format's bytes and their number (the clipboard open), or
+// INVALID_BLOCK. The caller frees it.
+HGLOBAL CopyClipboardPicture(UINT format, SIZE_T *size);
+// A device-dependent bitmap of the decoded copy, or the placeholder picture
+// on any failure: never null. The caller deletes it. Decoding errors are
+// told in a box, so the clipboard must be closed.
+HBITMAP LoadClipboardPNG(HGLOBAL copy, SIZE_T size);
+HBITMAP LoadClipboardJPEG(HGLOBAL copy, SIZE_T size);
 // The placeholder picture (bitmap 170); the caller deletes it.
 HBITMAP LoadPlaceholder();

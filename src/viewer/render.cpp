@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "clipboard/clipboard.h"
 #include "util/globals.h"
 #include "util/guards.h"
 #include "viewer/fit.h"
@@ -120,14 +121,14 @@ void DrawEnhMetafile(HDC dc, UINT format, const RECT *frame)
         DrawPlaceholder(dc, frame);
         return;
     }
-    const uint32_t w = static_cast<uint32_t>(header.rclBounds.right - header.rclBounds.left);
-    const uint32_t h = static_cast<uint32_t>(header.rclBounds.bottom - header.rclBounds.top);
+    const uint32_t w = SpanOf(header.rclBounds.left, header.rclBounds.right);
+    const uint32_t h = SpanOf(header.rclBounds.top, header.rclBounds.bottom);
     RECT target = Fit(w, h, frame);
     PlayEnhMetaFile(dc, emf, &target);
     m_mybmpInfo = {w, h, 0};
 }
 
-void Render(HWND dlg, HDC dc, UINT format, const RECT *frame)
+void Render(HDC dc, UINT format, const RECT *frame)
 {
     switch (format) {
     case CF_BITMAP: {
@@ -157,10 +158,21 @@ void Render(HWND dlg, HDC dc, UINT format, const RECT *frame)
     default:
         break;
     }
-    if (format == gvGlobals.cfPNG)
-        DrawAndDelete(dc, LoadClipboardPNG(dlg, format), frame);
-    else if (format == gvGlobals.cfJFIF)
-        DrawAndDelete(dc, LoadClipboardJPEG(dlg, format), frame);
+}
+
+bool IsEncodedPicture(UINT format)
+{
+    return format == gvGlobals.cfPNG || format == gvGlobals.cfJFIF;
+}
+
+// Decoded with the clipboard closed; a format without data shows nothing.
+void DrawEncoded(HDC dc, UINT format, HGLOBAL copy, SIZE_T size, const RECT *frame)
+{
+    if (copy == INVALID_BLOCK)
+        return;
+    GlobalBlock block(copy);
+    DrawAndDelete(
+        dc, format == gvGlobals.cfPNG ? LoadClipboardPNG(copy, size) : LoadClipboardJPEG(copy, size), frame);
 }
 
 } // namespace
@@ -179,11 +191,17 @@ void ClipboardToBitmap(HWND dlg, UINT format)
     // pictures; halftone averages them.
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
+    HGLOBAL encoded = INVALID_BLOCK;
+    SIZE_T size = 0;
     {
-        ClipboardGuard clipboard(dlg);
-        if (clipboard.ok() && format != 0)
-            Render(dlg, dc, format, &frame);
+        ClipboardSession clipboard(dlg);
+        if (clipboard.ok() && IsEncodedPicture(format))
+            encoded = CopyClipboardPicture(format, &size);
+        else if (clipboard.ok() && format != 0)
+            Render(dc, format, &frame);
     }
+    if (IsEncodedPicture(format))
+        DrawEncoded(dc, format, encoded, size, &frame);
     SelectObject(dc, old);
     DeleteDC(dc);
     ReleaseDC(frameWindow, frameDc);

@@ -18,9 +18,10 @@
 #include <cstdio>
 #include <cstring>
 
-DWORD m_TextSize;
-
 namespace {
+
+// Bytes of CF_TEXT on the clipboard at the last refresh; 0 without text.
+DWORD m_TextSize;
 
 enum Layout { LAYOUT_TEXT = 1, LAYOUT_RICHTEXT = 2, LAYOUT_PICTURE = 4 };
 
@@ -29,8 +30,6 @@ BOOL m_Viewing;
 // [0] the disabled look, [1] the enabled look of the add button.
 HBITMAP m_bmpAdd[2];
 HWND m_hwndRTF;
-// The viewer's own place in the chain, apart from the main window's.
-HWND m_hwndNextClipboardViewer;
 // One refresh shows a picture format's data as a dump.
 BOOL m_ShowSource;
 
@@ -229,15 +228,15 @@ void ShowData(HWND dlg, UINT format, int category)
     EnableWindow(nulls, !richText && !gvGlobals.HexView);
     ViewerControl(dlg, richText ? LAYOUT_RICHTEXT : LAYOUT_TEXT);
 
-    SIZE_T size = 0;
+    SIZE_T size = 0, dataSize = 0;
+    HGLOBAL block = INVALID_BLOCK;
     {
-        ClipboardGuard clip(dlg);
+        ClipboardSession clip(dlg);
         if (clip.ok()) {
             // A dump of megabytes takes a moment.
             HCURSOR cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-            HGLOBAL block = GetClipboardBlock(dlg, format, CASE_NONE, &size);
-            if (block != INVALID_BLOCK)
-                ShowBlock(dlg, block, size, category, richText);
+            block = GetClipboardBlock(dlg, format, CASE_NONE, &size);
+            dataSize = size;
             SetCursor(cursor);
         }
         SIZE_T textSize = 0;
@@ -250,6 +249,10 @@ void ShowData(HWND dlg, UINT format, int category)
             m_TextSize = 0;
         }
     }
+    // Filled with the clipboard closed: laying out long rich text takes
+    // seconds, and other programs could not copy meanwhile.
+    if (block != INVALID_BLOCK)
+        ShowBlock(dlg, block, dataSize, category, richText);
     char label[32];
     snprintf(label, sizeof label, "%u Bytes", static_cast<unsigned>(size));
     SetDlgItemTextA(dlg, IDC_VIEWSIZE, label);
@@ -305,7 +308,7 @@ void FillFormatList(HWND dlg)
 {
     HWND list = GetDlgItem(dlg, IDC_VIEWFORMATS);
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    ClipboardGuard clip(dlg);
+    ClipboardSession clip(dlg);
     if (!clip.ok())
         return;
     for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
@@ -336,10 +339,10 @@ void OnInitDialog(HWND dlg)
     m_bmpAdd[1] = LoadAddImage(IDB_ADD);
     // Shown disabled even when an empty clipboard leaves nothing to refresh.
     ShowAddButton(dlg, false);
-    // Joining sends a first notification: with no next window and m_Viewing
-    // clear, it neither goes on nor closes the viewer.
-    m_hwndNextClipboardViewer = nullptr;
-    m_hwndNextClipboardViewer = SetClipboardViewer(dlg);
+    // Told of changes by the listener alone: in the viewer chain it would
+    // leave on the first change, possibly before that change's message had
+    // reached it, and every viewer after it would miss the change.
+    AddClipboardFormatListener(dlg);
     ViewerControl(dlg, LAYOUT_TEXT);
     FillFormatList(dlg);
     SendDlgItemMessageA(dlg, IDC_VIEWFORMATS, CB_SETCURSEL, 0, 0);
@@ -404,23 +407,6 @@ void OnCommand(HWND dlg, WPARAM command)
     }
 }
 
-void OnDrawClipboard(HWND dlg, WPARAM wParam, LPARAM lParam)
-{
-    if (m_hwndNextClipboardViewer)
-        SendMessageA(m_hwndNextClipboardViewer, WM_DRAWCLIPBOARD, wParam, lParam);
-    if (m_Viewing)
-        CloseViewer(dlg, 2);
-}
-
-void OnChangeCbChain(HWND leaving, HWND next)
-{
-    if (leaving == m_hwndNextClipboardViewer)
-        m_hwndNextClipboardViewer = next;
-    else if (m_hwndNextClipboardViewer)
-        SendMessageA(m_hwndNextClipboardViewer, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(leaving),
-                     reinterpret_cast<LPARAM>(next));
-}
-
 // The rest of the close sequence. Run on destruction, it also holds for a
 // viewer destroyed with its owner: no dead window stays in the chain.
 void OnDestroy(HWND dlg)
@@ -435,8 +421,7 @@ void OnDestroy(HWND dlg)
             DeleteObject(bitmap);
         bitmap = nullptr;
     }
-    ChangeClipboardChain(dlg, m_hwndNextClipboardViewer);
-    m_hwndNextClipboardViewer = nullptr;
+    RemoveClipboardFormatListener(dlg);
 }
 
 INT_PTR CALLBACK ViewDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -455,11 +440,9 @@ INT_PTR CALLBACK ViewDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
             return TRUE;
         }
         return FALSE;
-    case WM_DRAWCLIPBOARD:
-        OnDrawClipboard(dlg, wParam, lParam);
-        return TRUE;
-    case WM_CHANGECBCHAIN:
-        OnChangeCbChain(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CLIPBOARDUPDATE:
+        if (m_Viewing)
+            CloseViewer(dlg, 2);
         return TRUE;
     case WM_NOTIFY: {
         auto *hdr = reinterpret_cast<NMHDR *>(lParam);

@@ -71,3 +71,50 @@ TEST(ClipEntry, NamesAreSanitisedAndNumberedWithin31Characters)
     NumberedClipName(std::string(31, 'y').c_str(), 4000000000u, out);
     EXPECT_EQ(std::string(27, 'y') + " (40", out);
 }
+
+// Sections are "Clip A".."Clip J" with the letter in either case. A clipping
+// goes into the lowest free slot, or replaces or numbers one of its name,
+// and never past the table, even when loaded entries repeat a slot.
+TEST(ClipEntry, SectionsAndTheSlotOfANewClipping)
+{
+    const std::pair<const char *, int> sections[] = {
+        {"Clip A", 0},  {"clip j", 9},   {"CLIP c", 2}, {"Clip a", 0},  {"Clip K", -1},
+        {"Clip @", -1}, {"Clip AB", -1}, {"Clips", -1}, {"Slip A", -1}, {"", -1}};
+    for (const auto &s : sections)
+        EXPECT_EQ(s.second, ClipSectionSlot(s.first)) << s.first;
+
+    ClippingEntry table[MAX_CLIPPINGS] = {};
+    const uint32_t slots[MAX_CLIPPINGS] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 9};
+    for (uint32_t i = 0; i < MAX_CLIPPINGS; i++) {
+        table[i] = {slots[i], 'A', {}, 0};
+        snprintf(table[i].name, sizeof table[i].name, "n%u", i);
+    }
+    const struct {
+        uint32_t count;
+        const char *name;
+        bool replace, chosen;
+        uint32_t slot;
+        bool isNew;
+        const char *named;
+    } cases[] = {
+        {10, "new", false, true, 8, true, "new"},   // slot 8 is free although ten are loaded
+        {10, "N3", true, true, 3, false, "N3"},     // replaced by name in any case
+        {10, "n3", false, true, 8, true, "n3 (1)"}, // numbered until unique
+        {8, "new", false, true, 8, true, "new"},    {0, "first", false, true, 0, true, "first"},
+    };
+    for (const auto &c : cases) {
+        char name[CLIPNAME_MAX + 1] = {};
+        strcpy(name, c.name);
+        uint32_t slot = 99;
+        bool isNew = false;
+        EXPECT_EQ(c.chosen, ChooseClipSlot(table, c.count, name, c.replace, &slot, &isNew)) << c.name;
+        EXPECT_EQ(c.slot, slot) << c.name;
+        EXPECT_EQ(c.isNew, isNew) << c.name;
+        EXPECT_STREQ(c.named, name);
+    }
+    table[9].slot = 8; // all ten slots used
+    char name[CLIPNAME_MAX + 1] = "new";
+    uint32_t slot;
+    bool isNew;
+    EXPECT_FALSE(ChooseClipSlot(table, MAX_CLIPPINGS, name, false, &slot, &isNew));
+}

@@ -23,6 +23,10 @@ TEST(Fit, WorkedExamplesAndExtremesInA600x400Frame)
     ExpectRect(FitPicture(1, 4000000000u, 600, 400), 299, 0, 1, 400);
     ExpectRect(FitPicture(4000000000u, 1, 600, 400), 0, 199, 600, 1);
     ExpectRect(FitPicture(10, 10, 0, 0), 0, 0, 0, 0); // an empty frame
+    // Another program's metafile bounds may span the whole 32-bit range.
+    EXPECT_EQ(4294967295u, SpanOf(INT32_MIN, INT32_MAX));
+    EXPECT_EQ(4294967295u, SpanOf(INT32_MAX, INT32_MIN));
+    EXPECT_EQ(10u, SpanOf(-5, 5));
 }
 
 TEST(Fit, DibBitsFollowMasksAndTheColourTableActuallyUsed)

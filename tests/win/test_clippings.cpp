@@ -10,7 +10,6 @@
 #include "settings/registry.h"
 #include "util/globals.h"
 #include "util/guards.h"
-#include "viewer/viewer.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -46,28 +45,70 @@ BoxAnswer AnswerName(const std::string &name)
 
 } // namespace
 
-// Sections are found by their letter in any case; names too long or missing
-// are passed over.
-TEST(ClippingStore, LoadsClipSectionsByTheirLetter)
+namespace {
+
+// A stored clipping read and put on the clipboard; the formats placed.
+UINT Recall(uint32_t slot)
 {
-    for (const char *section : {"clip B", "CLIP C", "Clip a", "Clip AB", "Clips", "Clip D", "Clip E"})
+    StoredClipping clipping;
+    ClipboardGuard clip(nullptr);
+    return clip.ok() && ReadClipping(slot, &clipping) ? RecallClipping(clipping) : 0;
+}
+
+// Stores five clippings of one name once `event` is set.
+DWORD WINAPI StoreFive(void *event)
+{
+    WaitForSingleObject(event, INFINITE);
+    for (int i = 0; i < 5; i++)
+        StoreClipping("same", FALSE, L"x", nullptr, nullptr);
+    return 0;
+}
+
+} // namespace
+
+// Sections "Clip A".."Clip J" are found by their letter in either case, as
+// the registry finds them; names too long or missing and other sections are
+// passed over. "ClipCount" follows the sections after every change.
+TEST(ClippingStore, SlotsFollowTheRegistrysSectionsAndTheirCount)
+{
+    for (const char *section :
+         {"clip B", "CLIP C", "Clip a", "Clip AB", "Clips", "Clip D", "Clip E", "Clip K"})
         WriteSettingsStringA(section, "Name", section);
     WriteSettingsStringA("Clip D", "Name", "");
     WriteSettingsStringA("Clip E", "Name", std::string(32, 'n').c_str());
-    EXPECT_EQ((Texts{"Clip a/9", "clip B/1", "CLIP C/2"}), Loaded());
-    RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Clip a");
-    SeedClipping('K', "k");
-    EXPECT_EQ((Texts{"clip B/1", "CLIP C/2", "k/9"}), Loaded());
+    EXPECT_EQ((Texts{"Clip a/0", "clip B/1", "CLIP C/2"}), Loaded());
+    // "Clip a" is the key "Clip A": a new clipping goes elsewhere, and a
+    // deletion of slot 0 removes it.
+    EXPECT_EQ(4u, StoreClipping("new", FALSE, L"n", nullptr, nullptr));
+    EXPECT_EQ("Clip a/new", StoredSetting("Clip A", "Name") + "/" + StoredSetting("Clip D", "Name"));
+    EXPECT_EQ(3u, DeleteLocalClip(0));
+    EXPECT_EQ((Texts{"clip B/1", "CLIP C/2", "new/3"}), Loaded());
+    EXPECT_EQ(3u, GetSettingsInt(nullptr, "ClipCount", 0));
+
+    // Nine sections and one beyond "J": the tenth goes into the free slot,
+    // and the count says ten.
+    ResetProgramState();
+    for (char letter : std::string("ABCDEFGHJK"))
+        SeedClipping(letter, std::string(1, letter).c_str());
+    EXPECT_EQ(10u, StoreClipping("tenth", FALSE, L"t", nullptr, nullptr));
+    EXPECT_EQ("tenth", StoredSetting("Clip I", "Name"));
+    EXPECT_EQ("K", StoredSetting("Clip K", "Name"));
+    EXPECT_EQ(10u, GetSettingsInt(nullptr, "ClipCount", 0));
+    EXPECT_FALSE(MayStoreClipping());
+    EXPECT_EQ(0u, StoreClipping("eleventh", FALSE, L"e", nullptr, nullptr));
 }
 
 // New clippings take the lowest free slot under a unique name; a replacement
 // keeps its slot and drops the variants it lacks; a full store takes nothing;
-// a deletion keeps the section's date and never counts below zero.
+// a deletion keeps the section's date. The count is of the clippings there
+// are, whatever "ClipCount" said before.
 TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
 {
     SeedClipping('A', "notes", L"old");
     WriteSettingsStringA("Clip A", "HTML", "<b>old</b>");
     SeedClipping('C', "other");
+    WriteSettingsInt(nullptr, "ClipCount", 10);
+    EXPECT_TRUE(MayStoreClipping());
     EXPECT_EQ(3u, StoreClipping("Notes", FALSE, L"one", nullptr, nullptr));
     EXPECT_EQ(4u, StoreClipping("Notes", FALSE, L"two", nullptr, nullptr));
     EXPECT_EQ("Notes (1)/Notes (2)/4", StoredSetting("Clip B", "Name") + "/" +
@@ -80,22 +121,38 @@ TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
     EXPECT_EQ("NOTES/{\\rtf1 new}/<none>", StoredSetting("Clip A", "Name") + "/" +
                                                StoredSetting("Clip A", "RTF") + "/" +
                                                StoredSetting("Clip A", "HTML"));
-    WriteSettingsInt(nullptr, "ClipCount", 10);
-    EXPECT_EQ(0u, StoreClipping("NOTES", TRUE, L"newer", nullptr, nullptr));
-    EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
-    // Ten sections in use although the count says otherwise: no slot is left.
-    WriteSettingsInt(nullptr, "ClipCount", 0);
+    // Ten clippings: nothing more is stored, not even a replacement.
     for (char letter = 'E'; letter <= 'J'; letter++)
         SeedClipping(letter, "x");
     EXPECT_EQ(0u, StoreClipping("fresh", FALSE, L"x", nullptr, nullptr));
+    EXPECT_EQ(0u, StoreClipping("NOTES", TRUE, L"newer", nullptr, nullptr));
+    EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
 
-    WriteSettingsInt(nullptr, "ClipCount", 1);
-    EXPECT_EQ(0u, DeleteLocalClip(2));
-    EXPECT_EQ(0u, DeleteLocalClip(2));
-    EXPECT_EQ(0u, GetSettingsInt(nullptr, "ClipCount", 99));
+    EXPECT_EQ(9u, DeleteLocalClip(2));
+    EXPECT_EQ(9u, DeleteLocalClip(2));
+    EXPECT_EQ(9u, GetSettingsInt(nullptr, "ClipCount", 99));
     EXPECT_EQ("<none>/<none>/2018-02-12 09:05:00", StoredSetting("Clip C", "Name") + "/" +
                                                        StoredSetting("Clip C", "UTF") + "/" +
                                                        StoredSetting("Clip C", "LastUpdate"));
+}
+
+// Two running copies store at the same moment: every clipping gets a slot
+// of its own.
+TEST(ClippingStore, StoresAtTheSameMomentTakeSlotsOfTheirOwn)
+{
+    for (int round = 0; round < 3; round++) {
+        ResetProgramState();
+        HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE threads[] = {CreateThread(nullptr, 0, StoreFive, go, 0, nullptr),
+                            CreateThread(nullptr, 0, StoreFive, go, 0, nullptr)};
+        SetEvent(go);
+        WaitForMultipleObjects(2, threads, TRUE, 20000);
+        for (HANDLE h : threads)
+            CloseHandle(h);
+        CloseHandle(go);
+        EXPECT_EQ(10u, Loaded().size()) << round;
+        EXPECT_EQ(10u, GetSettingsInt(nullptr, "ClipCount", 0)) << round;
+    }
 }
 
 TEST(ClippingStore, RecallPlacesExactlyTheStoredFormats)
@@ -108,12 +165,8 @@ TEST(ClippingStore, RecallPlacesExactlyTheStoredFormats)
               RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Clip A", 0, KEY_SET_VALUE, key.put()));
     RegSetValueExA(key.get(), "HTML", 0, REG_SZ, (const BYTE *)"<p>", 3);
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, "before"}}));
-    {
-        ClipboardGuard clip(nullptr);
-        ASSERT_TRUE(clip.ok());
-        EXPECT_EQ(3u, RecallClipping(nullptr, 0));
-        EXPECT_EQ(0u, RecallClipping(nullptr, 5)); // missing: the clipboard as it is
-    }
+    EXPECT_EQ(3u, Recall(0));
+    EXPECT_EQ(0u, Recall(5)); // missing: the clipboard as it is
     std::vector<UINT> formats = ClipboardFormats();
     formats.resize(3);
     EXPECT_EQ(std::vector<UINT>({CF_UNICODETEXT, RegisterClipboardFormatA("Rich Text Format"),
@@ -162,7 +215,9 @@ TEST_F(MainWindowTest, ClippingsMenusRecallTheSlotOfTheItem)
 }
 
 // The plain text and its HTML are stored under a new name, never the
-// viewer's dump; an emptied name cancels; the limits are said.
+// viewer's dump; an emptied name cancels; the limits are said. The text is
+// measured when the command starts, whatever a viewer measured before, and
+// a copy made while the name is asked for stores nothing.
 TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
 {
     EXPECT_TRUE(MenuState(IDM_CLIPADD) & MF_GRAYED);
@@ -171,7 +226,6 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
                                      {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}));
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     gvGlobals.HexView = 1;
-    m_TextSize = 2000;
     LRESULT limit = 0;
     ExpectBox("Store Clipping", [&limit](HWND dlg) {
         limit = SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0); // names fit 31 characters
@@ -187,14 +241,39 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
     Command(IDM_CLIPADD);
     EXPECT_EQ(1u, GetSettingsInt(nullptr, "ClipCount", 0));
 
+    // 2000 bytes of CF_TEXT with its zero are allowed, 2001 are not.
     std::string message;
-    m_TextSize = 2001;
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2000, 'x')}}));
+    ExpectBox("Store Clipping", AnswerName("long"));
+    Command(IDM_CLIPADD);
+    EXPECT_EQ(0, TakePendingBoxes());
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2001, 'x')}}));
     ExpectBox("Quillet", NoteText(&message));
     Command(IDM_CLIPADD);
     EXPECT_EQ("Unable to Save Clipping: Clippings are limited to 2000 characters.", message);
-    WriteSettingsInt(nullptr, "ClipCount", 10);
+
+    // A long text seen in the viewer says nothing of the next copy.
+    ExpectBox("Clipboard Viewer", ClickButton(IDOK));
+    Command(IDM_VIEW);
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("hello", 6)}}));
+    ExpectBox("Store Clipping", AnswerName("short"));
+    Command(IDM_CLIPADD);
+    EXPECT_EQ(0, TakePendingBoxes());
+    EXPECT_EQ(3u, GetSettingsInt(nullptr, "ClipCount", 0));
+
+    // Another program copies while the name is asked for.
+    ExpectBox("Store Clipping", [](HWND dlg) {
+        SetClipboardFormats({{CF_TEXT, std::string("secret", 7)}});
+        AnswerName("stale")(dlg);
+    });
+    ExpectBox("Quillet", NoteText(&message));
+    Command(IDM_CLIPADD);
+    EXPECT_EQ("The clipboard changed while the clipping was being named, so nothing was stored.", message);
+    EXPECT_EQ(3u, GetSettingsInt(nullptr, "ClipCount", 0));
+
+    for (char letter = 'D'; letter <= 'J'; letter++)
+        SeedClipping(letter, "x");
     ExpectBox("Quillet", NoteText(&message));
     Command(IDM_CLIPADD);
     EXPECT_EQ("Unable to Save Clipping: Only 10 Clippings are supported in this version.", message);
-    m_TextSize = 0;
 }

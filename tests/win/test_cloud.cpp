@@ -204,7 +204,8 @@ TEST(Transfer, RoundTripThroughStoreAndClipboard)
     EXPECT_STREQ("{\\rtf1 Hi}", ClipboardData(RegisterClipboardFormatA("Rich Text Format")).c_str());
     DestroyWindow(window);
 
-    WriteSettingsInt(nullptr, "ClipCount", 10);
+    for (char letter = 'B'; letter <= 'J'; letter++)
+        SeedClipping(letter, std::string(1, letter).c_str());
     EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
 }
 

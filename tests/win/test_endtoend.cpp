@@ -3,52 +3,29 @@
 #include <windows.h>
 #include <string>
 #include "resources/resource.h"
+#include "quilletprocess.h"
 #include "scriptedserver.h"
 #include "settings/registry.h"
 #include "testutil.h"
 
 namespace {
 
-class Program {
-public:
-    bool Start()
-    {
-        std::string cmd = "\"" + BesideTestProgram("quillet.exe") + "\"";
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
-    }
-    ~Program()
-    {
-        if (!m_pi.hProcess)
-            return;
-        if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(m_pi.hProcess, 1);
-        CloseHandle(m_pi.hThread);
-        CloseHandle(m_pi.hProcess);
-    }
-    HWND Window() const { return FindWindowA(nullptr, "Quillet 6.0.200"); }
-    // The main window once it exists, or null after 15 s.
-    HWND WaitForWindow() const
-    {
-        HWND window = nullptr;
-        WaitFor([&] { return (window = Window()) != nullptr; }, 15000);
-        return window;
-    }
-    bool Ended(DWORD ms) const { return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
-
-private:
-    PROCESS_INFORMATION m_pi = {};
-};
-
 // Milliseconds from the start without the splash until the main window
 // exists, or -1.
 long StartupMs()
 {
     WriteSettingsInt(nullptr, "HideSplash", 1);
-    Program quillet;
     DWORD start = GetTickCount();
-    return quillet.Start() && quillet.WaitForWindow() ? long(GetTickCount() - start) : -1;
+    QuilletProcess quillet;
+    return quillet.Started() && quillet.Window() ? long(GetTickCount() - start) : -1;
+}
+
+// Starts without splash or update check, converting every copy.
+void SetQuietStartWithAutoConvert()
+{
+    WriteSettingsInt(nullptr, "AutoConvert", 1);
+    WriteSettingsInt(nullptr, "HideSplash", 1);
+    WriteSettingsInt(nullptr, "NoVerCheck", 1);
 }
 
 } // namespace
@@ -56,13 +33,10 @@ long StartupMs()
 // Started to the tray, it reduces a copy; exit from the tray leaves no process.
 TEST(EndToEnd, StartToTrayAutoConvertAndExit)
 {
-    WriteSettingsInt(nullptr, "AutoConvert", 1);
+    SetQuietStartWithAutoConvert();
     WriteSettingsInt(nullptr, "StartToTray", 1);
-    WriteSettingsInt(nullptr, "HideSplash", 1);
-    WriteSettingsInt(nullptr, "NoVerCheck", 1);
-    Program quillet;
-    ASSERT_TRUE(quillet.Start());
-    HWND window = quillet.WaitForWindow();
+    QuilletProcess quillet;
+    HWND window = quillet.Window();
     ASSERT_NE(nullptr, window);
     ASSERT_EQ(0, RunChild("--child-copy-formatted"));
     UINT rtf = RegisterClipboardFormatA("Rich Text Format");
@@ -76,13 +50,13 @@ TEST(EndToEnd, StartToTrayAutoConvertAndExit)
 TEST(EndToEnd, SplashComesFirst)
 {
     WriteSettingsInt(nullptr, "NoVerCheck", 1);
-    Program quillet;
-    ASSERT_TRUE(quillet.Start());
+    QuilletProcess quillet;
+    ASSERT_TRUE(quillet.Started());
     // The splash (caption "Quillet") shows before the main window.
     ASSERT_TRUE(WaitFor([] { return FindWindowA("#32770", "Quillet") != nullptr; }, 15000));
-    EXPECT_EQ(nullptr, quillet.Window());
+    EXPECT_EQ(nullptr, FindWindowA(nullptr, "Quillet 6.0.200"));
     DWORD shown = GetTickCount();
-    HWND window = quillet.WaitForWindow();
+    HWND window = quillet.Window();
     ASSERT_NE(nullptr, window);
     EXPECT_GE(GetTickCount() - shown, 2000u);
     WriteSettingsInt(nullptr, "QuickExit", 670);
@@ -109,4 +83,39 @@ TEST(EndToEnd, StartWaitsForTheUpdateCheckAtMostTwoAndAHalfSeconds)
     EXPECT_GE(waited, 2400);
     EXPECT_LT(waited, unchecked + 3500);
     EXPECT_EQ(nullptr, FindWindowA(nullptr, "Update Available"));
+}
+
+// With automatic conversion on, Reduce, Undo and Empty keep what they must:
+// alone, with a viewer that joined after the program and passes each change
+// on late, and with one that passes nothing on, which must not stop the
+// conversion either.
+TEST(EndToEnd, OwnChangesKeepTheSnapshotWhateverTheOtherViewers)
+{
+    SetQuietStartWithAutoConvert();
+    QuilletProcess quillet;
+    HWND window = quillet.Window();
+    ASSERT_NE(nullptr, window);
+    auto command = [window](UINT id) {
+        DWORD_PTR result;
+        SendMessageTimeoutA(window, WM_COMMAND, id, 0, SMTO_NORMAL, 10000, &result);
+        Settle(800);
+    };
+    for (auto forwarding : {ChainedViewer::AT_ONCE, ChainedViewer::LATE, ChainedViewer::NEVER}) {
+        ChainedViewer viewer(forwarding);
+        ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+        EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); })) << forwarding;
+        command(IDM_UNDO);
+        EXPECT_TRUE(OnClipboard(RTF)) << forwarding;
+        command(IDM_REDUCE);
+        EXPECT_FALSE(OnClipboard(RTF)) << forwarding;
+        command(IDM_UNDO);
+        EXPECT_TRUE(OnClipboard(RTF)) << forwarding;
+        command(IDM_EMPTY);
+        EXPECT_TRUE(ClipboardFormats().empty()) << forwarding;
+        command(IDM_UNDO);
+        EXPECT_TRUE(OnClipboard(RTF)) << forwarding;
+    }
+    WriteSettingsInt(nullptr, "QuickExit", 670);
+    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_TRUE(quillet.Ended(10000));
 }

@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "boxwatch.h"
 #include "fakeservice.h"
+#include "importpatch.h"
+#include "quilletprocess.h"
 #include "testutil.h"
 #include "clipboard/reduce.h"
 #include "clippings/store.h"
@@ -23,21 +25,6 @@ namespace {
 UINT Registered(const std::string &name)
 {
     return RegisterClipboardFormatA(name.c_str());
-}
-
-const UINT RTF = Registered("Rich Text Format");
-
-bool OnClipboard(UINT format)
-{
-    std::vector<UINT> formats = ClipboardFormats();
-    return std::find(formats.begin(), formats.end(), format) != formats.end();
-}
-
-std::vector<ClipFormat> FormattedText()
-{
-    return {{CF_TEXT, std::string("Hello World", 12)},
-            {RTF, std::string("{\\rtf1 Hello {\\b World}}", 25)},
-            {Registered("HTML Format"), std::string("<b>Hello</b> World", 19)}};
 }
 
 // Another program (a child of this test) holding the clipboard open.
@@ -62,65 +49,6 @@ private:
     HANDLE m_held, m_release;
     std::thread m_child;
 };
-
-// The slot of this program's import of a kernel32 function.
-void **ImportSlot(const char *name)
-{
-    auto *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
-    auto *nt =
-        reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports); dll->Name; dll++) {
-        if (_stricmp(reinterpret_cast<char *>(base + dll->Name), "kernel32.dll") != 0)
-            continue;
-        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->OriginalFirstThunk);
-        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++)
-            if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
-                strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData)->Name,
-                       name) == 0)
-                return reinterpret_cast<void **>(&slots->u1.Function);
-    }
-    return nullptr;
-}
-
-// While it lives, this program's calls of a kernel32 function go to a
-// replacement: Wine neither runs out of memory nor fails a lock on demand.
-class ImportPatch {
-public:
-    ImportPatch(const char *name, void *replacement) : m_slot(ImportSlot(name)), m_real(Swap(replacement)) {}
-    ~ImportPatch() { Swap(m_real); }
-    bool ok() const { return m_real != nullptr; }
-
-private:
-    void *Swap(void *fn)
-    {
-        DWORD old;
-        if (!m_slot || !VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &old))
-            return nullptr;
-        return InterlockedExchangePointer(m_slot, fn);
-    }
-    void **m_slot;
-    void *m_real;
-};
-
-template <typename Fn> Fn Kernel32(Fn, const char *name)
-{
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
-}
-
-// No block of 16 MiB or more can be had.
-HGLOBAL WINAPI AllocBelow16MiB(UINT flags, SIZE_T size)
-{
-    return size < (16 << 20) ? Kernel32(&GlobalAlloc, "GlobalAlloc")(flags, size) : nullptr;
-}
-
-// Blocks of 4321 bytes cannot be locked.
-LPVOID WINAPI LockAllBut4321(HGLOBAL block)
-{
-    return GlobalSize(block) != 4321 ? Kernel32(&GlobalLock, "GlobalLock")(block) : nullptr;
-}
 
 } // namespace
 
@@ -148,7 +76,7 @@ TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
         },
         [this] {
             gvGlobals.AutoConvert = 1;
-            SendMessageA(Main(), WM_DRAWCLIPBOARD, 0, 0);
+            SendMessageA(Main(), WM_CLIPBOARDUPDATE, 0, 0);
             gvGlobals.AutoConvert = 0;
         },
         [this, &viewerFormats] {
@@ -214,7 +142,7 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     Settle();
     std::string message;
     {
-        ImportPatch patch("GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB));
+        ImportPatch patch("kernel32.dll", "GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB));
         ASSERT_TRUE(patch.ok());
         ExpectBox("Quillet", NoteText(&message));
         Command(IDM_REDUCE); // the large format's copy needs 16 MiB
@@ -222,7 +150,7 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     EXPECT_EQ(LoadedString(IDS_ALLOCFAILED), message);
     EXPECT_TRUE(OnClipboard(RTF));
     {
-        ImportPatch patch("GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
+        ImportPatch patch("kernel32.dll", "GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
         ASSERT_TRUE(patch.ok());
         ExpectBox("Quillet", NoteText(&message));
         Command(IDM_REDUCE);
@@ -284,54 +212,6 @@ TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
 
 namespace {
 
-// quillet.exe started as a process of its own, ended with the object.
-class Quillet {
-public:
-    Quillet()
-    {
-        std::string cmd = "\"" + BesideTestProgram("quillet.exe") + "\"";
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
-    }
-    ~Quillet()
-    {
-        if (!m_pi.hProcess)
-            return;
-        TerminateProcess(m_pi.hProcess, 1);
-        WaitForSingleObject(m_pi.hProcess, 5000);
-        CloseHandle(m_pi.hThread);
-        CloseHandle(m_pi.hProcess);
-    }
-    Quillet(const Quillet &) = delete;
-    Quillet &operator=(const Quillet &) = delete;
-    // Its main window once shown, or null after 15 s.
-    HWND Window()
-    {
-        WaitFor([this] { return EnumWindows(Find, reinterpret_cast<LPARAM>(this)) && m_window; }, 15000);
-        return m_window;
-    }
-    // The window handles a message within a second.
-    bool Answers() const
-    {
-        DWORD_PTR result;
-        return m_window && SendMessageTimeoutA(m_window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result);
-    }
-
-private:
-    static BOOL CALLBACK Find(HWND hwnd, LPARAM self)
-    {
-        auto *program = reinterpret_cast<Quillet *>(self);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == program->m_pi.dwProcessId && WindowText(hwnd) == "Quillet 6.0.200")
-            program->m_window = hwnd;
-        return TRUE;
-    }
-    PROCESS_INFORMATION m_pi = {};
-    HWND m_window = nullptr;
-};
-
 void StoreRaw(const char *section, const char *name, DWORD type, const std::string &data)
 {
     const std::string path = std::string(SETTINGS_ROOT) + (section ? std::string("\\") + section : "");
@@ -382,8 +262,10 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
         uint32_t order[MAX_CLIPPINGS];
         EXPECT_EQ(0u, LoadClippingNames(table, MAX_CLIPPINGS, order)) << kind;
         {
+            StoredClipping clipping;
             ClipboardGuard clip(nullptr);
-            EXPECT_EQ(kind == OVERSIZED ? 3u : 0u, RecallClipping(nullptr, 0)) << kind;
+            EXPECT_TRUE(ReadClipping(0, &clipping));
+            EXPECT_EQ(kind == OVERSIZED ? 3u : 0u, RecallClipping(clipping)) << kind;
         }
         const std::string text = ClipboardData(CF_UNICODETEXT);
         EXPECT_EQ(kind == OVERSIZED ? huge.size() : 0u,
@@ -396,7 +278,7 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
         EXPECT_EQ(0, SyncClips(nullptr));
         if (kind == WRONG_TYPE) {
             // Started with the defaults: splash, update check, no conversion.
-            Quillet quillet;
+            QuilletProcess quillet;
             ASSERT_NE(nullptr, quillet.Window());
             EXPECT_TRUE(quillet.Answers());
             ASSERT_TRUE(SetClipboardFormats(FormattedText()));
@@ -413,7 +295,7 @@ TEST(Faults, TwoProgramsConvertingAtOnceDoNotLoop)
     WriteSettingsInt(nullptr, "AutoConvert", 1);
     WriteSettingsInt(nullptr, "HideSplash", 1);
     WriteSettingsInt(nullptr, "NoVerCheck", 1);
-    Quillet first, second;
+    QuilletProcess first, second;
     ASSERT_TRUE(first.Window() && second.Window());
     for (int copy = 0; copy < 2; copy++) {
         ASSERT_TRUE(SetClipboardFormats(FormattedText()));

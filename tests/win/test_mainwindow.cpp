@@ -14,16 +14,9 @@
 
 namespace {
 
-const UINT RTF = RegisterClipboardFormatA("Rich Text Format"), HTML = RegisterClipboardFormatA("HTML Format");
-
 bool Has(const std::vector<UINT> &formats, UINT f)
 {
     return std::find(formats.begin(), formats.end(), f) != formats.end();
-}
-
-bool OnClipboard(UINT f)
-{
-    return Has(ClipboardFormats(), f);
 }
 
 std::vector<UINT> UndoFormats()
@@ -39,13 +32,6 @@ std::string Text()
     return ClipboardData(CF_TEXT).c_str();
 }
 
-std::vector<ClipFormat> FormattedText()
-{
-    return {{CF_TEXT, std::string("Hello World", 12)},
-            {RTF, std::string("{\\rtf1 Hello {\\b World}}", 25)},
-            {HTML, std::string("<b>Hello</b> World", 19)}};
-}
-
 // How deep calls of the main window for WM_DRAWCLIPBOARD are nested, and
 // the deepest seen, as its thread's call hooks see them.
 int m_drawDepth, m_drawDeepest;
@@ -53,7 +39,7 @@ int m_drawDepth, m_drawDeepest;
 LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
 {
     auto *call = reinterpret_cast<CWPSTRUCT *>(lParam);
-    if (call->message == WM_DRAWCLIPBOARD && call->hwnd == m_hwndMain)
+    if (call->message == WM_CLIPBOARDUPDATE && call->hwnd == m_hwndMain)
         m_drawDeepest = std::max(m_drawDeepest, ++m_drawDepth);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -61,7 +47,7 @@ LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
 LRESULT CALLBACK AfterCall(int code, WPARAM wParam, LPARAM lParam)
 {
     auto *call = reinterpret_cast<CWPRETSTRUCT *>(lParam);
-    m_drawDepth -= call->message == WM_DRAWCLIPBOARD && call->hwnd == m_hwndMain;
+    m_drawDepth -= call->message == WM_CLIPBOARDUPDATE && call->hwnd == m_hwndMain;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

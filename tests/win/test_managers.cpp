@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include <gtest/gtest.h>
+#include <functional>
 
 namespace {
 
@@ -95,6 +96,43 @@ TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
     EXPECT_EQ("<none>", StoredSetting("Clip A", "Name"));
     EXPECT_EQ("<none>", StoredSetting("Clip C", "UTF"));
     EXPECT_EQ(0u, GetSettingsInt(nullptr, "ClipCount", 9));
+}
+
+// Another running copy of the program changes the store under the manager:
+// Delete, Rename and Copy of a clipping that is no longer what the list
+// shows say so, show the store as it is, and leave the other's clipping.
+TEST(ClipMgr, AClippingChangedByAnotherCopyIsLeftAlone)
+{
+    SeedClipping('A', "Notes", L"notes");
+    SeedClipping('B', "Other", L"other");
+    EXPECT_EQ(2, RunManager([](HWND dlg) {
+                  const struct {
+                      WPARAM command;
+                      std::function<void()> meanwhile;
+                      Names listed; // afterwards
+                  } cases[] = {
+                      {IDC_CM_DELETE,
+                       [] {
+                           DeleteLocalClip(0);
+                           StoreClipping("Bank details", FALSE, L"1234", nullptr, nullptr);
+                       },
+                       {"Bank details/0", "Other/1"}},
+                      {IDC_CM_RENAME,
+                       [] { SeedClipping('A', "Bank details", L"5678", "2019-01-01 00:00:00"); },
+                       {"Bank details/0", "Other/1"}},
+                      {IDC_CM_COPY, [] { DeleteLocalClip(0); }, {"Other/1"}},
+                  };
+                  for (const auto &c : cases) {
+                      Select(dlg, 0);
+                      c.meanwhile();
+                      const std::string said = AnswerBox(dlg, c.command, "Quillet", IDOK);
+                      EXPECT_NE(std::string::npos, said.find("another running copy")) << said;
+                      EXPECT_EQ(c.listed, ManagerItems(dlg)) << c.command;
+                  }
+                  PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+              }));
+    EXPECT_EQ("<none>/Other", StoredSetting("Clip A", "Name") + "/" + StoredSetting("Clip B", "Name"));
+    EXPECT_EQ(1u, GetSettingsInt(nullptr, "ClipCount", 0));
 }
 
 // Copy places the clipping as one undoable change, closes, and the choice of

@@ -193,9 +193,9 @@ TEST_F(Viewer, SixteenMegabytesAreShownAndSavedWhole)
     DeleteFileA(held.c_str());
 }
 
-// A copy by another program closes the viewer, which passes the change on
-// and leaves the chain.
-TEST_F(Viewer, ClipboardChangeClosesItAndGoesOnDownTheChain)
+// A copy by another program closes the viewer; the viewers of the chain are
+// told of it and of every change after it.
+TEST_F(Viewer, ClipboardChangeClosesItAndTheChainHearsOfIt)
 {
     ChainedViewer chained;
     Settle();

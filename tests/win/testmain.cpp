@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <cstring>
 #include "boxwatch.h"
 #include "childmodes.h"
@@ -29,6 +30,22 @@ std::string ClipboardData(UINT format)
         return {};
     GlobalLockGuard<char> p(h);
     return p.get() ? std::string(p.get(), GlobalSize(h)) : std::string();
+}
+
+const UINT RTF = RegisterClipboardFormatA("Rich Text Format");
+const UINT HTML = RegisterClipboardFormatA("HTML Format");
+
+bool OnClipboard(UINT format)
+{
+    const std::vector<UINT> formats = ClipboardFormats();
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+std::vector<ClipFormat> FormattedText()
+{
+    return {{CF_TEXT, std::string("Hello World", 12)},
+            {RTF, std::string("{\\rtf1 Hello {\\b World}}", 25)},
+            {HTML, std::string("<b>Hello</b> World", 19)}};
 }
 
 bool WaitFor(const std::function<bool()> &cond, DWORD ms)
@@ -103,7 +120,13 @@ void SeedClipping(char letter, const char *name, const wchar_t *text, const char
     WriteSettingsStringA(section.c_str(), "LastUpdate", date);
 }
 
-ChainedViewer::ChainedViewer()
+namespace {
+
+const UINT WM_FORWARD_LATE = WM_APP + 1;
+
+} // namespace
+
+ChainedViewer::ChainedViewer(Forwarding forwarding) : m_forwarding(forwarding)
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Proc;
@@ -126,10 +149,15 @@ void ChainedViewer::Leave()
 LRESULT CALLBACK ChainedViewer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto *self = reinterpret_cast<ChainedViewer *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self && msg == WM_FORWARD_LATE && self->m_next)
+        SendMessageA(self->m_next, WM_DRAWCLIPBOARD, wParam, lParam);
     if (!self || (msg != WM_DRAWCLIPBOARD && msg != WM_CHANGECBCHAIN))
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     self->draws += msg == WM_DRAWCLIPBOARD;
-    if (msg == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(wParam) == self->m_next)
+    if (msg == WM_DRAWCLIPBOARD && self->m_forwarding != AT_ONCE) {
+        if (self->m_forwarding == LATE)
+            PostMessageA(hwnd, WM_FORWARD_LATE, wParam, lParam);
+    } else if (msg == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(wParam) == self->m_next)
         self->m_next = reinterpret_cast<HWND>(lParam);
     else if (self->m_next)
         SendMessageA(self->m_next, msg, wParam, lParam);

@@ -13,6 +13,13 @@ std::vector<UINT> ClipboardFormats();
 // The bytes of one format (empty when absent).
 std::string ClipboardData(UINT format);
 
+// Whether a format is on the clipboard now.
+bool OnClipboard(UINT format);
+// "Hello World" as another program copies formatted text: CF_TEXT, "Rich
+// Text Format" and "HTML Format".
+std::vector<ClipFormat> FormattedText();
+extern const UINT RTF, HTML;
+
 // Pumps this thread's messages until cond() holds or the time is up.
 bool WaitFor(const std::function<bool()> &cond, DWORD ms = 5000);
 // Pumps messages for a while, letting pending notifications arrive.
@@ -32,10 +39,13 @@ void SeedClipping(char letter, const char *name, const wchar_t *text = L"text",
                   const char *date = "2018-02-12 09:05:00");
 
 // A plain window in the clipboard viewer chain that counts the changes it is
-// told of and passes them on.
+// told of and passes them on: at once, once this thread pumps its messages
+// again (as a viewer that forwards after the change's maker has returned),
+// or never (as a viewer that breaks the chain).
 class ChainedViewer {
 public:
-    ChainedViewer();
+    enum Forwarding { AT_ONCE, LATE, NEVER };
+    explicit ChainedViewer(Forwarding forwarding = AT_ONCE);
     ~ChainedViewer() { Leave(); }
     ChainedViewer(const ChainedViewer &) = delete;
     ChainedViewer &operator=(const ChainedViewer &) = delete;
@@ -45,6 +55,7 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND m_hwnd = nullptr, m_next = nullptr;
+    Forwarding m_forwarding;
 };
 
 // Tests against the real sync service (server/), which scripts/test.sh starts

@@ -1,0 +1,50 @@
+#include "quilletprocess.h"
+#include "testutil.h"
+
+QuilletProcess::QuilletProcess()
+{
+    std::string cmd = "\"" + BesideTestProgram("quillet.exe") + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+        m_pi = {};
+}
+
+QuilletProcess::~QuilletProcess()
+{
+    if (!m_pi.hProcess)
+        return;
+    if (!Ended(0)) {
+        TerminateProcess(m_pi.hProcess, 1);
+        Ended(5000);
+    }
+    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess);
+}
+
+HWND QuilletProcess::Window()
+{
+    WaitFor([this] { return EnumWindows(Find, reinterpret_cast<LPARAM>(this)) && m_window; }, 15000);
+    return m_window;
+}
+
+bool QuilletProcess::Answers() const
+{
+    DWORD_PTR result;
+    return m_window && SendMessageTimeoutA(m_window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result);
+}
+
+bool QuilletProcess::Ended(DWORD ms) const
+{
+    return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0;
+}
+
+BOOL CALLBACK QuilletProcess::Find(HWND hwnd, LPARAM self)
+{
+    auto *program = reinterpret_cast<QuilletProcess *>(self);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == program->m_pi.dwProcessId && WindowText(hwnd) == "Quillet 6.0.200")
+        program->m_window = hwnd;
+    return TRUE;
+}
