@@ -7,7 +7,8 @@ namespace {
 // The client reads the list into 1024 bytes, its NUL included.
 constexpr size_t MAX_LIST_BYTES = 1023;
 // The client keeps names in 32 bytes and cuts list lines at bytes outside
-// printable ASCII; ';' separates the fields of a list line.
+// printable ASCII; ';' separates the fields of a list line, and a name with
+// '<' or '>' could read as the list's end tag.
 constexpr size_t MAX_CLIP_NAME = 31;
 constexpr size_t MAX_ACCOUNT_NAME = 128;
 constexpr size_t MAX_ACCOUNT_KEY = 256;
@@ -34,7 +35,7 @@ bool ValidClipName(const std::string *name)
     if (!name || name->empty() || name->size() > MAX_CLIP_NAME)
         return false;
     for (char c : *name) {
-        if (c < ' ' || c > '~' || c == ';')
+        if (c < ' ' || c > '~' || c == ';' || c == '<' || c == '>')
             return false;
     }
     return true;

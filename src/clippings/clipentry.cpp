@@ -154,7 +154,7 @@ void SanitiseClipName(const char *name, char *out)
     size_t n = 0;
     for (; name && name[n] && n < CLIPNAME_MAX; n++) {
         unsigned char c = (unsigned char)name[n];
-        out[n] = c >= 32 && c <= 126 ? (char)c : '-';
+        out[n] = c >= 32 && c <= 126 && !strchr(";<>", c) ? (char)c : '-';
     }
     out[n] = '\0';
 }

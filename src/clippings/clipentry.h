@@ -23,7 +23,9 @@ uint32_t SortClippingNames(const ClippingEntry *table, uint32_t *order);
 // text, -1 when the date cannot be represented.
 int32_t cvtDatetime(const char *text);
 
-// The first 31 characters with everything outside printable ASCII as '-'.
+// The first 31 characters with everything outside printable ASCII, and the
+// ';', '<' and '>' that the service refuses in names, as '-': a name that
+// can travel.
 void SanitiseClipName(const char *name, char *out /* CLIPNAME_MAX + 1 */);
 
 // The n-th alternative of a name taken: its first 27 characters, " (n)",

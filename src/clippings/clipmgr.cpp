@@ -181,6 +181,8 @@ UINT AskNewName(HWND dlg, char (&name)[CLIPNAME_MAX + 1])
     const UINT length = ClipAddNameDlg(name, sizeof name, CLIPNAME_RENAME);
     EnableWindow(dlg, TRUE);
     SetForegroundWindow(dlg);
+    // Only a name the service takes can be synchronised.
+    SanitiseClipName(name, name);
     return length;
 }
 
@@ -281,8 +283,7 @@ template <typename Change> void ChangeListed(HWND dlg, uint32_t slot, Change cha
     TellChanged(dlg, slot);
 }
 
-// The name is kept as typed: neither cleaned nor made unique, and the
-// clipping's "LastUpdate" stays.
+// The name is not made unique, and the clipping's "LastUpdate" stays.
 void CMDoRename(HWND dlg)
 {
     uint32_t slot;

@@ -35,7 +35,8 @@ void CloseManager(HWND dlg, INT_PTR result, const char *choiceSetting);
 // The selected list item's text and data; false without a selection.
 bool GetSelectedItem(HWND dlg, char (&name)[CLIPNAME_MAX + 1], LRESULT *data);
 // The name dialog in rename mode, the manager waiting for it; the length of
-// the new name, 0 when cancelled.
+// the new name, 0 when cancelled. The name is made one that can travel to
+// the service (SanitiseClipName).
 UINT AskNewName(HWND dlg, char (&name)[CLIPNAME_MAX + 1]);
 // "Confirm Delete" for the named clipping, No by default; true on Yes.
 bool ConfirmDelete(HWND dlg, const char *name);

@@ -4,6 +4,7 @@
 #include "settings/registry.h"
 #include "util/globals.h"
 #include <ntsecapi.h>
+#include <cstring>
 
 namespace {
 
@@ -55,7 +56,7 @@ void OnInitDialog(HWND dlg)
     DWORD size = sizeof name;
     if (!*name && !GetUserNameA(name, &size))
         *name = '\0';
-    SendDlgItemMessageA(dlg, IDC_ACC_NAME, EM_LIMITTEXT, ACCOUNT_TEXT_SIZE - 1, 0);
+    SendDlgItemMessageA(dlg, IDC_ACC_NAME, EM_LIMITTEXT, ACCOUNT_NAME_MAX, 0);
     SendDlgItemMessageA(dlg, IDC_ACC_KEY, EM_LIMITTEXT, ACCOUNT_TEXT_SIZE - 1, 0);
     SendDlgItemMessageA(dlg, IDC_ACC_SERVER, EM_LIMITTEXT, SERVER_HOST_MAX, 0);
     SetDlgItemTextA(dlg, IDC_ACC_NAME, name);
@@ -71,7 +72,11 @@ bool OnOK(HWND dlg)
     GetDlgItemTextA(dlg, IDC_ACC_NAME, name, sizeof name);
     GetDlgItemTextA(dlg, IDC_ACC_KEY, key, sizeof key);
     GetDlgItemTextA(dlg, IDC_ACC_SERVER, host, sizeof host);
-    const char *problem = !*name            ? "Please enter an account name."
+    // A name the service would refuse must not reach it: its refusal reads
+    // as an account that cannot be created.
+    const char *problem = !*name ? "Please enter an account name."
+                          : strlen(name) > ACCOUNT_NAME_MAX
+                              ? "The account name can have at most 128 characters."
                           : !KeyUsable(key) ? "The account key needs at least 8 letters or digits."
                                             : nullptr;
     if (problem) {

@@ -5,6 +5,8 @@
 
 // Room for the account's name or key: a longer value reads as not set.
 #define ACCOUNT_TEXT_SIZE 256
+// The longest account name the service takes.
+#define ACCOUNT_NAME_MAX 128
 
 // The account's name and key; false when either is not set.
 bool GetCloudAccount(char *name, size_t nameSize, char *key, size_t keySize);

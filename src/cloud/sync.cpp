@@ -14,7 +14,7 @@
 
 namespace {
 
-enum SyncOutcome { SYNC_NO_USER, SYNC_NO_LIST, SYNC_DONE };
+enum SyncOutcome { SYNC_NO_USER, SYNC_BUSY, SYNC_NAME_TAKEN, SYNC_NO_LIST, SYNC_DONE };
 
 // One run: the worker fills it, the UI thread reads it once the worker ended.
 struct SyncRun {
@@ -80,7 +80,8 @@ bool FetchCloudClips(SyncRun &run)
     if (SyncGetClipList(run.userId, run.text, sizeof run.text) < 1)
         return false;
     const char *list = strstr(run.text, "<Clips>\r\n");
-    if (!(list && strstr(list, "</Clips>")) && !strstr(run.text, "<Clips />"))
+    // The end tag starts a line: a name cannot hold a line break.
+    if (!(list && strstr(list, "\r\n</Clips>")) && !strstr(run.text, "<Clips />"))
         return false;
     run.m = ParseClipList(run.text, run.cloud, CLOUD_CLIPS_MAX);
     return true;
@@ -168,11 +169,12 @@ void WriteLastSync(char (&when)[32])
 SyncOutcome RunSync(SyncRun &run)
 {
     UpdateSyncProgress(run.progress, "Getting registered User ID...", 0);
-    run.userId = SyncGetUserID();
+    SignInFailure failure;
+    run.userId = SyncSignIn(&failure);
     if (run.userId < 1)
-        run.userId = SyncRegisterUser();
-    if (run.userId < 1)
-        return SYNC_NO_USER;
+        return failure == SIGNIN_BUSY         ? SYNC_BUSY
+               : failure == SIGNIN_NAME_TAKEN ? SYNC_NAME_TAKEN
+                                              : SYNC_NO_USER;
     char lastSync[32];
     GetSettingsStringA(nullptr, "LastSync", "", lastSync, sizeof lastSync);
     run.n = LoadClippingNames(run.local, MAX_CLIPPINGS, run.order);
@@ -211,6 +213,8 @@ void RunBesideProgress(SyncRun &run)
                PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
             DispatchMessageA(&msg);
     }
+    // The run lives on this stack: the wait above may also end by failing.
+    WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
 }
 
@@ -242,6 +246,21 @@ int Synchronise(HWND owner)
         char text[200] = "";
         LoadStringA(gvGlobals.hInstance, IDS_NOSYNCACCOUNT, text, sizeof text);
         MessageBoxA(owner, text, nullptr, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (run.outcome == SYNC_BUSY) {
+        MessageBoxA(
+            owner,
+            "The sync service is busy or could not be reached, so nothing was synchronized. Please try "
+            "again later.",
+            SUMMARY_CAPTION, MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+    if (run.outcome == SYNC_NAME_TAKEN) {
+        MessageBoxA(owner,
+                    "The sync service holds an account of this name with another key, so nothing was "
+                    "synchronized. Please check the name and key under Options, Cloud Account.",
+                    SUMMARY_CAPTION, MB_OK | MB_ICONWARNING);
         return 0;
     }
     if (run.outcome == SYNC_NO_LIST) {

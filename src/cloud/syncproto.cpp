@@ -64,16 +64,23 @@ void ShowSyncMessage(const char *text)
     MessageBoxA(GetDesktopWindow(), text, APP_NAME, MB_OK | MB_ICONINFORMATION);
 }
 
-// knock or open: the user id of the account, or -1.
-int32_t AccountRequest(const char *act, bool post)
+// knock or open: the user id of the account, or -1; the reply's status (0
+// when there was none).
+int32_t AccountRequest(const char *act, bool post, uint32_t *status)
 {
+    *status = 0;
     char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE];
     if (!GetCloudAccount(name, sizeof name, key, sizeof key))
         return -1;
     Form form({{"act", act}, {"name", name}, {"key", key}});
     char body[ACCOUNT_REPLY_SIZE];
-    uint32_t status = post ? SyncHttpPost(form, body, sizeof body) : SyncHttpGet(form, body, sizeof body);
-    return status == 200 ? GetPXMLInt(body, "UserID") : -1;
+    *status = post ? SyncHttpPost(form, body, sizeof body) : SyncHttpGet(form, body, sizeof body);
+    return *status == 200 ? GetPXMLInt(body, "UserID") : -1;
+}
+
+bool IsBusy(uint32_t status)
+{
+    return status == 0 || status == 429 || status == 503;
 }
 
 // Sends one part of a clipping; shows the sync error when it fails.
@@ -133,12 +140,26 @@ int32_t ChangeRequest(const Form &form, const char *tag)
 
 int32_t SyncGetUserID()
 {
-    return AccountRequest("knock", false);
+    uint32_t status;
+    return AccountRequest("knock", false, &status);
 }
 
 int32_t SyncRegisterUser()
 {
-    return AccountRequest("open", true);
+    uint32_t status;
+    return AccountRequest("open", true, &status);
+}
+
+int32_t SyncSignIn(SignInFailure *failure)
+{
+    uint32_t status;
+    int32_t id = AccountRequest("knock", false, &status);
+    // An unknown name and a wrong key are both 403: only opening tells them apart.
+    if (status == 403)
+        id = AccountRequest("open", true, &status);
+    if (id < 1)
+        *failure = IsBusy(status) ? SIGNIN_BUSY : status == 409 ? SIGNIN_NAME_TAKEN : SIGNIN_REFUSED;
+    return id;
 }
 
 int SyncGetClipList(int32_t userId, char *body, size_t size)

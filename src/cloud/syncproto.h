@@ -7,6 +7,17 @@
 // The user id of the account ("AccountName", "AccountKey"), or -1.
 int32_t SyncGetUserID();
 int32_t SyncRegisterUser();
+
+// Why a sign-in gave no user id.
+enum SignInFailure {
+    SIGNIN_BUSY,       // no answer, or the service asked to try again later
+    SIGNIN_NAME_TAKEN, // the name is the service's with another key
+    SIGNIN_REFUSED,    // any other refusal
+};
+// knock, and open when the service knows no account of that name and key:
+// the user id, or -1 and why. A busy service is never asked to open an
+// account: it would refuse the name as taken.
+int32_t SyncSignIn(SignInFailure *failure);
 // The length of the list reply in body, or -1.
 int SyncGetClipList(int32_t userId, char *body, size_t size);
 // Creates the cloud clip first when dataId is -1; 0 when that failed, else

@@ -63,8 +63,8 @@ TEST(ClipEntry, DatesConvertAsLocalStandardTime)
 TEST(ClipEntry, NamesAreSanitisedAndNumberedWithin31Characters)
 {
     char out[CLIPNAME_MAX + 1];
-    SanitiseClipName("Tab\there\r\n\x7f\xe9", out);
-    EXPECT_STREQ("Tab-here----", out);
+    SanitiseClipName("Tab\there\r\n\x7f\xe9;</Clips>", out);
+    EXPECT_STREQ("Tab-here------/Clips-", out);
     SanitiseClipName(std::string(40, 'x').c_str(), out);
     NumberedClipName(out, 1, out);
     EXPECT_EQ(std::string(27, 'x') + " (1)", out);

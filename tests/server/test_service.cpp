@@ -263,7 +263,7 @@ TEST_F(SyncService, HostileInputIsRejectedAndNothingStored)
     EXPECT_EQ(List(12345678), "400 missing or malformed UserID");
     EXPECT_EQ(Clip("check", user, 0), "400 missing or malformed DataID");
     EXPECT_EQ(Sync({{"act", "dump"}}), "400 unknown act");
-    for (const char *name : {"semi;colon", "32 characters long, one too many"})
+    for (const char *name : {"semi;colon", "32 characters long, one too many", "</Clips>", "a<b", "a>b"})
         EXPECT_EQ(Clip("rename", user, clip, {{"ClipName", name}}), "400 missing or malformed ClipName");
     EXPECT_EQ(Said(Exchange(m_port, "PUT /software/quillet/qlsync.php HTTP/1.1\r\n\r\n")),
               "405 method not allowed");

@@ -171,6 +171,57 @@ TEST(SyncProto, FailuresAreShown)
     EXPECT_EQ("Synchronization error: The server replied 'no such clip'", text);
 }
 
+// A busy service is "try again", never taken for an unknown account; a
+// name the service holds with another key is said as such.
+TEST(SyncProto, SignInTellsBusyFromTakenFromRefused)
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    const struct {
+        const char *knock, *open;
+        size_t requests;
+        const char *caption, *said;
+    } cases[] = {
+        {"503 busy", "200 OK", 1, "Synchronize Clippings", "The sync service is busy"},
+        {"429 wait", "200 OK", 1, "Synchronize Clippings", "The sync service is busy"},
+        {"403 wrong", "409 taken", 2, "Synchronize Clippings",
+         "holds an account of this name with another key"},
+        {"403 wrong", "503 busy", 2, "Synchronize Clippings", "The sync service is busy"},
+        {"403 wrong", "400 bad", 2, "Error", "It is not possible to create"},
+    };
+    for (const auto &c : cases) {
+        ScriptedServer server([&c](const std::string &request) {
+            const bool knock = request.find("act=knock") != std::string::npos;
+            return "HTTP/1.1 " + std::string(knock ? c.knock : c.open) + "\r\n\r\n<UserID>7</UserID>";
+        });
+        std::string text;
+        ExpectBox(c.caption, NoteText(&text));
+        EXPECT_EQ(0, SyncClips(nullptr)) << c.knock << c.open;
+        EXPECT_EQ(0, TakePendingBoxes()) << c.knock << c.open;
+        EXPECT_NE(std::string::npos, text.find(c.said)) << text;
+        EXPECT_EQ(c.requests, server.Requests().size()) << c.knock << c.open;
+    }
+}
+
+// A list cut off after a clip named like its end tag is no whole list:
+// nothing is uploaded as if the other clips were missing.
+TEST(SyncProto, ACutListIsNeverTakenForAWholeOne)
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    SeedClipping('A', "Mine");
+    ScriptedServer server([](const std::string &request) {
+        if (request.find("act=list") != std::string::npos)
+            return OK + "<Clips>\r\n5=</Clips>;2018-01-01 00:00:00;A\r\n6=Cu";
+        return OK + "<UserID>7</UserID>";
+    });
+    std::string text;
+    ExpectBox("Synchronize Clippings", NoteText(&text));
+    EXPECT_EQ(0, SyncClips(nullptr));
+    EXPECT_NE(std::string::npos, text.find("could not be listed")) << text;
+    EXPECT_EQ(2u, server.Requests().size()); // knock and list only
+}
+
 // Text travels scrambled; a download with a part missing replaces nothing.
 TEST(Transfer, RoundTripThroughStoreAndClipboard)
 {
@@ -260,7 +311,7 @@ TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
     WriteSettingsStringA(nullptr, "AccountKey", "Secret99key");
     WriteSettingsStringA(nullptr, "LastSync", "2018-01-01 00:00:00");
     WriteSettingsStringA(nullptr, "ServerHost", RefusingHost().c_str());
-    EXPECT_EQ(LoadedString(IDS_NOSYNCACCOUNT), Sync(0, "Error"));
+    EXPECT_NE(std::string::npos, Sync(0).find("could not be reached"));
 
     // Nine clippings here, eight of them unchanged in the cloud with One and
     // Two: a list holds ten clips at most.
@@ -313,7 +364,8 @@ TEST(Sync, RunsOnceAndKeepsTheProgressPainted)
     wc.lpszClassName = "QuilletTestSyncOwner";
     wc.lpfnWndProc = SyncOnRequest;
     RegisterClassA(&wc);
-    HWND owner = CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    HWND owner =
+        CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
     std::thread other([&held, &released, owner] {
         EXPECT_TRUE(WaitFor([&held] { return held.load(); }));
         HWND progress = FindWindowA("#32770", "Syncronize Clips");
@@ -342,6 +394,12 @@ TEST(CloudAccount, RefusesWeakKeysGeneratesAndCancels)
 
     Texts seen;
     ExpectBox("Cloud Account", [&seen](HWND dlg) {
+        // Names are as long as the service takes them.
+        seen.push_back(std::to_string(SendDlgItemMessageA(dlg, IDC_ACC_NAME, EM_GETLIMITTEXT, 0, 0)));
+        SetDlgItemTextA(dlg, IDC_ACC_NAME, std::string(129, 'n').c_str());
+        SetDlgItemTextA(dlg, IDC_ACC_KEY, "ab-cd-12-xy");
+        seen.push_back(AnswerBox(dlg, IDOK, "Quillet", IDOK));
+        SetDlgItemTextA(dlg, IDC_ACC_NAME, std::string(128, 'n').c_str());
         for (int i = 0; i < 2; i++) {
             SendDlgItemMessageA(dlg, IDC_ACC_GENERATE, BM_CLICK, 0, 0);
             seen.push_back(WindowText(GetDlgItem(dlg, IDC_ACC_KEY)));
@@ -353,7 +411,11 @@ TEST(CloudAccount, RefusesWeakKeysGeneratesAndCancels)
         SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
     });
     EXPECT_TRUE(EnsureCloudAccount(nullptr));
-    ASSERT_EQ(3u, seen.size());
+    ASSERT_EQ(5u, seen.size());
+    EXPECT_EQ("128", seen[0]);
+    EXPECT_EQ("The account name can have at most 128 characters.", seen[1]);
+    seen.erase(seen.begin(), seen.begin() + 2);
+    EXPECT_EQ(std::string(128, 'n'), StoredSetting(nullptr, "AccountName"));
     for (const std::string &key : {seen[0], seen[1]})
         EXPECT_EQ(20u, strspn(key.c_str(), "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"))
             << key;

@@ -178,7 +178,7 @@ TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
         {"list", Fault::Garbage, {"Synchronize Clippings"}},
         {"check", Fault::Garbage, {"Synchronize Clippings"}},
         {"getdata", Fault::Garbage, {"Synchronize Clippings"}},
-        {"knock", Fault::Silent, {"Error"}},
+        {"knock", Fault::Silent, {"Synchronize Clippings"}},
         {"getdata", Fault::Silent, {"Synchronize Clippings"}},
     };
     m_HttpTimeoutMs = 500;

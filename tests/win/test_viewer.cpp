@@ -204,7 +204,7 @@ TEST_F(Viewer, ClipboardChangeClosesItAndTheChainHearsOfIt)
                   EXPECT_EQ(0, RunChild("--child-copy-formatted"));
                   EXPECT_TRUE(WaitGone(d.hwnd));
               }));
-    EXPECT_GE(chained.draws, 1);
+    EXPECT_TRUE(WaitFor([&chained] { return chained.draws >= 1; }));
     chained.draws = 0;
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, "y"}}));
     EXPECT_TRUE(WaitFor([&chained] { return chained.draws > 0; }));
