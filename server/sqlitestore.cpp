@@ -24,18 +24,26 @@ const char ADD_CLIP[] = "INSERT INTO clips (id, owner, name, date, state) VALUES
 const char LIST_CLIPS[] =
     "SELECT id, name, date, state FROM clips WHERE owner = ?1 ORDER BY state, date DESC";
 const char CLIP_STATE[] = "SELECT state FROM clips WHERE id = ?1 AND owner = ?2";
-const char SET_PART[] = "UPDATE clips SET state = 'A', date = ?4,"
-                        " utf = CASE ?3 WHEN 0 THEN ?5 ELSE utf END,"
-                        " rtf = CASE ?3 WHEN 0 THEN x'' WHEN 1 THEN ?5 ELSE rtf END,"
-                        " html = CASE ?3 WHEN 0 THEN x'' WHEN 2 THEN ?5 ELSE html END"
-                        " WHERE id = ?1 AND owner = ?2";
+// Every change dates the clip later than before, a second later at least
+// when the clock has not moved on (or went back): the date is the version
+// that clients compare.
+#define NEXT_DATE(when)                                                                                      \
+    "CASE WHEN " when " > date THEN " when " ELSE strftime('%Y-%m-%d %H:%M:%S', date, '+1 second') END"
+const char SET_PART[] = "UPDATE clips SET state = 'A', date = " NEXT_DATE(
+    "?4") ","
+          " utf = CASE ?3 WHEN 0 THEN ?5 ELSE utf END,"
+          " rtf = CASE ?3 WHEN 0 THEN x'' WHEN 1 THEN ?5 ELSE rtf END,"
+          " html = CASE ?3 WHEN 0 THEN x'' WHEN 2 THEN ?5 ELSE html END"
+          " WHERE id = ?1 AND owner = ?2";
 const char GET_SIZES[] = "SELECT length(utf), length(rtf), length(html) FROM clips"
                          " WHERE id = ?1 AND owner = ?2 AND state = 'A'";
 const char GET_PART[] = "SELECT CASE ?3 WHEN 0 THEN utf WHEN 1 THEN rtf ELSE html END FROM clips"
                         " WHERE id = ?1 AND owner = ?2 AND state = 'A'";
-const char RENAME[] = "UPDATE clips SET name = ?3, date = ?4 WHERE id = ?1 AND owner = ?2 AND state = 'A'";
-const char DELETE[] = "UPDATE clips SET state = 'X', date = ?3, utf = x'', rtf = x'', html = x''"
-                      " WHERE id = ?1 AND owner = ?2 AND state = 'A'";
+const char RENAME[] =
+    "UPDATE clips SET name = ?3, date = " NEXT_DATE("?4") " WHERE id = ?1 AND owner = ?2 AND state = 'A'";
+const char DELETE[] =
+    "UPDATE clips SET state = 'X', date = " NEXT_DATE("?3") ", utf = x'', rtf = x'', html = x''"
+                                                            " WHERE id = ?1 AND owner = ?2 AND state = 'A'";
 const char PRUNE_DELETED[] = "DELETE FROM clips WHERE owner = ?1 AND state = 'X' AND id NOT IN"
                              " (SELECT id FROM clips WHERE owner = ?1 AND state = 'X'"
                              " ORDER BY date DESC, id DESC LIMIT ?2)";

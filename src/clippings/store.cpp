@@ -54,6 +54,43 @@ void CurrentLocalTime(char *buf, size_t size)
         buf[0] = '\0';
 }
 
+// A second after `previous`, or false when it is no date.
+bool SecondAfter(const char *previous, char *buf, size_t size)
+{
+    struct tm when = {};
+    if (sscanf(previous, "%d-%d-%d %d:%d:%d", &when.tm_year, &when.tm_mon, &when.tm_mday, &when.tm_hour,
+               &when.tm_min, &when.tm_sec) != 6)
+        return false;
+    when.tm_year -= 1900;
+    when.tm_mon -= 1;
+    when.tm_sec += 1;
+    when.tm_isdst = -1;
+    return mktime(&when) != (time_t)-1 && strftime(buf, size, "%Y-%m-%d %H:%M:%S", &when) != 0;
+}
+
+// Every change dates the clipping later than the one before, also within
+// one second: the synchronisation tells a change by its date.
+void NextUpdate(const char *section, char *date, size_t size)
+{
+    char previous[32];
+    GetSettingsStringA(section, "LastUpdate", "", previous, sizeof previous);
+    CurrentLocalTime(date, size);
+    if (strcmp(date, previous) <= 0 && !SecondAfter(previous, date, size))
+        CurrentLocalTime(date, size);
+}
+
+void WriteClipping(uint32_t slot, const char *name, const wchar_t *text, const char *rtf, const char *html)
+{
+    char section[16], date[32];
+    FmtRegApp(section, sizeof section, slot);
+    NextUpdate(section, date, sizeof date);
+    WriteSettingsStringA(section, "Name", name);
+    WriteSettingsStringW(section, "UTF", text);
+    WriteSettingsStringA(section, "RTF", rtf);
+    WriteSettingsStringA(section, "HTML", html);
+    WriteSettingsStringA(section, "LastUpdate", date);
+}
+
 // Reads a value into a new block of `bytes`, zero-filled so that a value
 // stored without its terminator ends in one; false when the block could not
 // be had. An empty or unreadable value leaves no block.
@@ -149,7 +186,8 @@ BOOL MayStoreClipping()
 }
 
 // The store is read afresh under the lock, so that two running copies never
-// choose the same slot and the count always matches the sections.
+// choose the same slot and the count always matches the sections. A new
+// clipping starts as never synchronised.
 uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, const char *rtf, const char *html)
 {
     ClippingStoreLock lock;
@@ -162,15 +200,57 @@ uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, cons
     bool isNew;
     if (count >= MAX_CLIPPINGS || !ChooseClipSlot(table, count, candidate, replace != FALSE, &slot, &isNew))
         return 0;
-    char section[16], date[32];
-    FmtRegApp(section, sizeof section, slot);
-    CurrentLocalTime(date, sizeof date);
-    WriteSettingsStringA(section, "Name", candidate);
-    WriteSettingsStringW(section, "UTF", text);
-    WriteSettingsStringA(section, "RTF", rtf);
-    WriteSettingsStringA(section, "HTML", html);
-    WriteSettingsStringA(section, "LastUpdate", date);
+    WriteClipping(slot, candidate, text, rtf, html);
+    if (isNew)
+        WriteClipSyncState(slot, {true, 0, "", ""});
     return WriteClipCount();
+}
+
+int StoreClippingInSlot(int slot, const char *name, const wchar_t *text, const char *rtf, const char *html)
+{
+    ClippingStoreLock lock;
+    char candidate[CLIPNAME_MAX + 1];
+    SanitiseClipName(name, candidate);
+    if (slot < 0) {
+        ClippingEntry table[MAX_CLIPPINGS];
+        uint32_t order[MAX_CLIPPINGS], chosen;
+        bool isNew;
+        const uint32_t count = LoadClippingNames(table, MAX_CLIPPINGS, order);
+        if (count >= MAX_CLIPPINGS || !ChooseClipSlot(table, count, candidate, false, &chosen, &isNew))
+            return -1;
+        slot = int(chosen);
+        WriteClipSyncState(chosen, {true, 0, "", ""});
+    }
+    if (slot >= MAX_CLIPPINGS)
+        return -1;
+    WriteClipping(uint32_t(slot), candidate, text, rtf, html);
+    WriteClipCount();
+    return slot;
+}
+
+bool ReadClipSyncState(uint32_t slot, ClipSyncState *state)
+{
+    char section[16];
+    FmtRegApp(section, sizeof section, slot);
+    *state = {};
+    // No cloud id is all bits set: that default means the value is missing.
+    const DWORD id = GetSettingsInt(section, "CloudID", DWORD(-1));
+    if (id == DWORD(-1))
+        return false;
+    state->known = true;
+    state->cloudId = int32_t(id);
+    GetSettingsStringA(section, "CloudDate", "", state->cloudDate, sizeof state->cloudDate);
+    GetSettingsStringA(section, "SyncedUpdate", "", state->syncedUpdate, sizeof state->syncedUpdate);
+    return true;
+}
+
+void WriteClipSyncState(uint32_t slot, const ClipSyncState &state)
+{
+    char section[16];
+    FmtRegApp(section, sizeof section, slot);
+    WriteSettingsInt(section, "CloudID", DWORD(state.cloudId));
+    WriteSettingsStringA(section, "CloudDate", state.cloudDate);
+    WriteSettingsStringA(section, "SyncedUpdate", state.syncedUpdate);
 }
 
 bool ReadClipping(uint32_t slot, StoredClipping *clipping)

@@ -40,6 +40,22 @@ BOOL MayStoreClipping();
 uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, const char *rtf,
                        const char *html);
 
+// Stores a clipping into `slot` (replacing what is there, also in a full
+// store), or as a new clipping under a unique name when `slot` is negative;
+// the slot, or -1 when nothing was stored.
+int StoreClippingInSlot(int slot, const char *name, const wchar_t *text, const char *rtf, const char *html);
+
+// What the synchronisation kept of a clipping's last complete transfer, in
+// the values "CloudID", "CloudDate" and "SyncedUpdate" of its section.
+struct ClipSyncState {
+    bool known;            // false: stored before these values existed
+    int32_t cloudId;       // 0: never synchronised
+    char cloudDate[32];    // the cloud clip's date after the transfer
+    char syncedUpdate[32]; // the clipping's "LastUpdate" then
+};
+bool ReadClipSyncState(uint32_t slot, ClipSyncState *state);
+void WriteClipSyncState(uint32_t slot, const ClipSyncState &state);
+
 // A clipping's variants read from the store, in blocks ready for the clipboard.
 struct StoredClipping {
     GlobalBlock text, rtf, html;

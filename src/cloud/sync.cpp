@@ -3,10 +3,12 @@
 #include "syncproto.h"
 #include "transfer.h"
 #include "wire.h"
+#include "syncengine.h"
 #include "clippings/store.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
+#include "util/safefns.h"
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
@@ -22,14 +24,9 @@ struct SyncRun {
     uint8_t key[ROL_KEY_MAX];
     uint32_t keyLen;
     int32_t userId;
-    ClippingEntry local[MAX_CLIPPINGS];
-    uint32_t order[MAX_CLIPPINGS];
-    uint32_t n;
-    CloudClipEntry cloud[CLOUD_CLIPS_MAX];
-    uint32_t m;
-    unsigned step, total;
-    unsigned uploaded, downloaded, deleted, unchanged, skipped, failed;
-    char text[1024]; // the clip list reply, then each progress text
+    SyncReport report;
+    char why[128];   // the service's reason for the last upload that failed
+    char text[1024]; // each progress text
     char when[32];   // the new "LastSync"
     SyncOutcome outcome;
 };
@@ -39,125 +36,114 @@ LONG m_SyncRunning;
 
 const char SUMMARY_CAPTION[] = "Synchronize Clippings";
 
-void Step(SyncRun &run, const char *format, const char *name)
+void Step(void *context, const char *format, const std::string &name, int percent)
 {
-    run.step++;
-    snprintf(run.text, sizeof run.text, format, name);
-    UpdateSyncProgress(run.progress, run.text, CalcPct(run.step, run.total));
+    auto *run = static_cast<SyncRun *>(context);
+    snprintf(run->text, sizeof run->text, format, name.c_str());
+    UpdateSyncProgress(run->progress, run->text, percent);
 }
 
-bool Matches(const ClippingEntry &local, const CloudClipEntry &cloud)
-{
-    return cloud.id != 0 && _stricmp(local.name, cloud.name) == 0;
-}
-
-CloudClipEntry *FindMatch(SyncRun &run, const ClippingEntry &local)
-{
-    for (uint32_t i = 0; i < run.m; i++)
-        if (Matches(local, run.cloud[i]))
-            return &run.cloud[i];
-    return nullptr;
-}
-
-// Every local clipping, plus every cloud clip that none of them matches.
-unsigned CountSteps(const SyncRun &run)
-{
-    unsigned total = run.n;
-    for (uint32_t i = 0; i < run.m; i++) {
-        bool matched = false;
-        for (uint32_t j = 0; j < run.n && !matched; j++)
-            matched = Matches(run.local[j], run.cloud[i]);
-        total += !matched;
-    }
-    return total;
-}
-
-// A reply that is not a whole clip list (none at all, or one cut off by a
-// broken connection) must not pass for a shorter one: every local clipping
-// missing from it would be uploaded again as a new cloud clip.
-bool FetchCloudClips(SyncRun &run)
-{
-    if (SyncGetClipList(run.userId, run.text, sizeof run.text) < 1)
-        return false;
-    const char *list = strstr(run.text, "<Clips>\r\n");
-    // The end tag starts a line: a name cannot hold a line break.
-    if (!(list && strstr(list, "\r\n</Clips>")) && !strstr(run.text, "<Clips />"))
-        return false;
-    run.m = ParseClipList(run.text, run.cloud, CLOUD_CLIPS_MAX);
-    return true;
-}
-
-// A download whose data never arrived is counted apart, not as downloaded.
-void Download(SyncRun &run, const CloudClipEntry &cloud)
-{
-    if (GetClipFromCloud(run.userId, cloud.id, cloud.name, run.key, run.keyLen, nullptr) == 1)
-        run.downloaded++;
-    else
-        run.failed++;
-}
-
-void ActOnMatch(SyncRun &run, const ClippingEntry &local, CloudClipEntry &cloud, SyncAction action)
-{
-    switch (action) {
-    case SYNC_UPDATE_CLOUD:
-        PostClipToCloud(run.userId, cloud.id, local.slot, run.key, run.keyLen);
-        Step(run, "Updating '%s' on the server.", local.name);
-        run.uploaded++;
-        break;
-    case SYNC_UNCHANGED:
-        Step(run, "Clip '%s' unchanged.", cloud.name);
-        run.unchanged++;
-        break;
-    case SYNC_DOWNLOAD:
-        Step(run, "Downloading '%s' from the server.", cloud.name);
-        Download(run, cloud);
-        break;
-    case SYNC_DELETE_LOCAL:
-        Step(run, "Deleting the local clipping '%s'.", cloud.name);
-        DeleteLocalClip(local.slot);
-        run.deleted++;
-        break;
-    case SYNC_NOTHING:
-        return;
-    }
-    cloud.state = 'U';
-}
-
-// In table order, which is the order the sections were enumerated in.
-void LocalPass(SyncRun &run, int32_t lastSync)
-{
-    for (uint32_t i = 0; i < run.n; i++) {
-        const ClippingEntry &local = run.local[i];
-        CloudClipEntry *cloud = FindMatch(run, local);
-        if (cloud) {
-            ActOnMatch(run, local, *cloud,
-                       DecideSync(cvtDatetime(cloud->date), local.lastUpdate, lastSync, cloud->state));
-            continue;
+// The clipping store, with each clipping's mark in its section.
+class RegistryStore : public SyncStore {
+public:
+    std::vector<SyncLocal> Load() override
+    {
+        ClippingEntry table[MAX_CLIPPINGS];
+        uint32_t order[MAX_CLIPPINGS];
+        const uint32_t n = LoadClippingNames(table, MAX_CLIPPINGS, order);
+        std::vector<SyncLocal> locals;
+        for (uint32_t i = 0; i < n; i++) {
+            char section[16], date[32];
+            FmtRegApp(section, sizeof section, table[i].slot);
+            GetSettingsStringA(section, "LastUpdate", "", date, sizeof date);
+            ClipSyncState state;
+            SyncLocal local;
+            local.slot = table[i].slot;
+            local.name = table[i].name;
+            local.lastUpdate = date;
+            local.marked = ReadClipSyncState(table[i].slot, &state);
+            local.mark = {state.cloudId, state.cloudDate, state.syncedUpdate};
+            locals.push_back(local);
         }
-        Step(run, "Uploading '%s' to the server.", local.name);
-        PostClipToCloud(run.userId, -1, local.slot, run.key, run.keyLen);
-        run.uploaded++;
+        return locals;
     }
-}
+    void Mark(uint32_t slot, const SyncMark &mark) override
+    {
+        ClipSyncState state = {true, mark.cloudId, "", ""};
+        safe_strncpy(state.cloudDate, sizeof state.cloudDate, mark.cloudDate.c_str(),
+                     sizeof state.cloudDate - 1);
+        safe_strncpy(state.syncedUpdate, sizeof state.syncedUpdate, mark.localUpdate.c_str(),
+                     sizeof state.syncedUpdate - 1);
+        WriteClipSyncState(slot, state);
+    }
+    bool Delete(uint32_t slot) override
+    {
+        DeleteLocalClip(slot);
+        return true;
+    }
+    bool Rename(uint32_t slot, const std::string &name) override
+    {
+        char section[16];
+        FmtRegApp(section, sizeof section, slot);
+        return WriteSettingsStringA(section, "Name", name.c_str()) != 0;
+    }
+};
 
-// The cloud clips no local clipping matched; each download fills the store
-// further, so its room is asked afresh every time.
-void CloudPass(SyncRun &run)
-{
-    for (uint32_t i = 0; i < run.m; i++) {
-        CloudClipEntry &cloud = run.cloud[i];
-        if (cloud.state != 'A')
-            continue;
-        if (MayStoreClipping()) {
-            Step(run, "Downloading '%s' from the server.", cloud.name);
-            Download(run, cloud);
-            continue;
-        }
-        Step(run, "Skipping '%s' - local storage full.", cloud.name);
-        run.skipped++;
-        cloud.state = 'U';
+// The account's clips on the service, as this run reaches them.
+class ServiceCloud : public SyncCloudApi {
+public:
+    explicit ServiceCloud(SyncRun &run) : m_run(run) {}
+
+    // A reply that is not a whole clip list (none at all, or one cut off by
+    // a broken connection) must not pass for a shorter one: every clipping
+    // missing from it would be uploaded again as a new cloud clip.
+    bool List(std::vector<SyncCloud> *clips) override
+    {
+        char body[1024];
+        if (SyncGetClipList(m_run.userId, body, sizeof body) < 1)
+            return false;
+        const char *list = strstr(body, "<Clips>\r\n");
+        // The end tag starts a line: a name cannot hold a line break.
+        if (!(list && strstr(list, "\r\n</Clips>")) && !strstr(body, "<Clips />"))
+            return false;
+        CloudClipEntry table[CLOUD_CLIPS_MAX];
+        const uint32_t n = ParseClipList(body, table, CLOUD_CLIPS_MAX);
+        clips->clear();
+        for (uint32_t i = 0; i < n; i++)
+            clips->push_back({table[i].id, table[i].name, table[i].date, table[i].state});
+        return true;
     }
-}
+    bool Upload(uint32_t slot, int32_t id, int32_t *created) override
+    {
+        UploadResult result;
+        const bool done =
+            PostClipToCloud(m_run.userId, id ? id : -1, slot, m_run.key, m_run.keyLen, &result) == 1;
+        *created = result.created;
+        if (!done && result.why[0])
+            memcpy(m_run.why, result.why, sizeof m_run.why);
+        return done;
+    }
+    bool Download(int32_t id, const std::string &name, int slot, uint32_t *landed,
+                  std::string *lastUpdate) override
+    {
+        const int stored = DownloadClip(m_run.userId, id, name.c_str(), m_run.key, m_run.keyLen, slot);
+        if (stored < 0)
+            return false;
+        char section[16], date[32];
+        FmtRegApp(section, sizeof section, uint32_t(stored));
+        GetSettingsStringA(section, "LastUpdate", "", date, sizeof date);
+        *landed = uint32_t(stored);
+        *lastUpdate = date;
+        return true;
+    }
+    bool Rename(int32_t id, const std::string &name) override
+    {
+        return SyncRenameClip(m_run.userId, id, name.c_str()) == 1;
+    }
+
+private:
+    SyncRun &m_run;
+};
 
 void WriteLastSync(char (&when)[32])
 {
@@ -166,6 +152,8 @@ void WriteLastSync(char (&when)[32])
     WriteSettingsStringA(nullptr, "LastSync", when);
 }
 
+// The store is the run's alone while it lasts: another running copy of the
+// program waits to store.
 SyncOutcome RunSync(SyncRun &run)
 {
     UpdateSyncProgress(run.progress, "Getting registered User ID...", 0);
@@ -177,14 +165,12 @@ SyncOutcome RunSync(SyncRun &run)
                                               : SYNC_NO_USER;
     char lastSync[32];
     GetSettingsStringA(nullptr, "LastSync", "", lastSync, sizeof lastSync);
-    run.n = LoadClippingNames(run.local, MAX_CLIPPINGS, run.order);
     UpdateSyncProgress(run.progress, "Getting your clippings from the cloud...", 0);
-    if (!FetchCloudClips(run))
+    ClippingStoreLock lock;
+    RegistryStore store;
+    ServiceCloud cloud(run);
+    if (!RunSynchronisation(store, cloud, lastSync, Step, &run, &run.report))
         return SYNC_NO_LIST;
-    run.total = CountSteps(run);
-    LocalPass(run, cvtDatetime(lastSync));
-    if (run.m > 0)
-        CloudPass(run);
     WriteLastSync(run.when);
     return SYNC_DONE;
 }
@@ -218,20 +204,39 @@ void RunBesideProgress(SyncRun &run)
     CloseHandle(worker);
 }
 
+// "\n<heading> a, b, c" for a list of clipping names, within the text.
+int AppendNames(char *text, size_t size, int len, const char *heading, const std::vector<std::string> &names)
+{
+    if (names.empty() || len < 0 || size_t(len) >= size)
+        return len;
+    len += snprintf(text + len, size - len, "\n%s", heading);
+    for (size_t i = 0; i < names.size() && len >= 0 && size_t(len) < size; i++)
+        len += snprintf(text + len, size - len, "%s'%s'", i ? ", " : " ", names[i].c_str());
+    return len;
+}
+
 void ShowSummary(HWND owner, const SyncRun &run)
 {
-    char text[1024];
+    const SyncReport &r = run.report;
+    char text[2048];
     int len = snprintf(text, sizeof text,
                        "Synchronization Completed at %s\n%4u Clips uploaded\n%4u Clips downloaded\n%4u Clips "
                        "deleted\n%4u Clips unchanged.",
-                       run.when, run.uploaded, run.downloaded, run.deleted, run.unchanged);
-    if (run.skipped || run.failed)
+                       run.when, r.uploaded, r.downloaded, r.deleted, r.unchanged);
+    if (r.skipped || !r.failed.empty() || !r.conflicts.empty() || !r.unsolved.empty())
         len += snprintf(text + len, sizeof text - len, "\n");
-    if (run.skipped)
+    if (r.skipped)
         len += snprintf(text + len, sizeof text - len,
-                        "\n%4u Clips skipped because the local storage is full.", run.skipped);
-    if (run.failed)
-        snprintf(text + len, sizeof text - len, "\n%4u Clips could not be downloaded.", run.failed);
+                        "\n%4u Clips skipped because the local storage is full.", r.skipped);
+    len = AppendNames(text, sizeof text, len,
+                      "Changed here and in the cloud, both versions kept:", r.conflicts);
+    len = AppendNames(
+        text, sizeof text, len,
+        "Changed here and in the cloud, no room to keep both (nothing was overwritten):", r.unsolved);
+    len = AppendNames(text, sizeof text, len, "Not transferred, tried again next time:", r.failed);
+    // Once, however many uploads the service refused for that reason.
+    if (run.why[0] && len >= 0 && size_t(len) < sizeof text)
+        snprintf(text + len, sizeof text - len, "\nThe server replied '%s'.", run.why);
     MessageBoxA(owner, text, SUMMARY_CAPTION, MB_OK | MB_ICONINFORMATION);
 }
 

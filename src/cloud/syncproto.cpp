@@ -83,7 +83,7 @@ bool IsBusy(uint32_t status)
     return status == 0 || status == 429 || status == 503;
 }
 
-// Sends one part of a clipping; shows the sync error when it fails.
+// Sends one part of a clipping; the reply stays in `reply`.
 bool PostPart(int32_t userId, int32_t dataId, const char *field, const char *value, char *reply, size_t size)
 {
     HeapPtr<char> data(EncodeCRLF(value));
@@ -97,22 +97,26 @@ bool PostPart(int32_t userId, int32_t dataId, const char *field, const char *val
                               reply, size);
     else
         memset(reply, 0, size);
-    if (status != 200)
-        SyncError(reply);
     return status == 200;
 }
 
 // Creates a cloud clipping; its data id (-1 when the reply holds none), or
-// false after the sync error when it could not be created.
+// false when it could not be created (the reply stays in `reply`).
 bool CreateClip(int32_t userId, const char *name, char *reply, size_t size, int32_t *dataId)
 {
     Form form({{"act", "create"}, {"UserID", IdText(userId).text}, {"ClipName", name}});
-    if (SyncHttpPost(form, reply, size) != 200) {
-        SyncError(reply);
+    if (SyncHttpPost(form, reply, size) != 200)
         return false;
-    }
     *dataId = FindKeyValueUL(reply, "DataID");
     return true;
+}
+
+// Why an upload failed: the reply's first line.
+int UploadFailed(const char *reply, UploadResult *result)
+{
+    snprintf(result->why, sizeof result->why, "%.*s",
+             static_cast<int>(std::min<size_t>(strcspn(reply, "\r\n"), INT_MAX)), reply);
+    return 0;
 }
 
 // Reads one part of a download into dst; a failed request leaves it as it was.
@@ -171,8 +175,9 @@ int SyncGetClipList(int32_t userId, char *body, size_t size)
 }
 
 int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char *text, const char *rtf,
-                   const char *html)
+                   const char *html, UploadResult *result)
 {
+    *result = {};
     text = text ? text : "";
     rtf = rtf ? rtf : "";
     html = html ? html : "";
@@ -180,23 +185,20 @@ int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char 
     size_t size = longest + UPLOAD_REPLY_EXTRA;
     HeapPtr<char> reply(static_cast<char *>(xmalloc(size)));
     if (!reply)
-        return -1;
+        return UploadFailed("not enough memory", result);
     bool existing = dataId != -1;
     if (!existing) {
         if (!CreateClip(userId, name, reply.get(), size, &dataId))
-            return 0;
-        if (dataId == -1) {
-            ShowSyncMessage("Failed to get the DataID!");
-            return -1;
-        }
+            return UploadFailed(reply.get(), result);
+        if (dataId == -1)
+            return UploadFailed("Failed to get the DataID!", result);
+        result->created = dataId;
     }
-    if (!PostPart(userId, dataId, "ClipUTF", text, reply.get(), size))
-        return -1;
-    if (*rtf || existing)
-        PostPart(userId, dataId, "ClipRTF", rtf, reply.get(), size);
-    if (*html || existing)
-        PostPart(userId, dataId, "ClipHTML", html, reply.get(), size);
-    return -1;
+    if (!PostPart(userId, dataId, "ClipUTF", text, reply.get(), size) ||
+        ((*rtf || existing) && !PostPart(userId, dataId, "ClipRTF", rtf, reply.get(), size)) ||
+        ((*html || existing) && !PostPart(userId, dataId, "ClipHTML", html, reply.get(), size)))
+        return UploadFailed(reply.get(), result);
+    return 1;
 }
 
 int SyncGetClipSize(int32_t userId, int32_t dataId, uint32_t *lenUTF, uint32_t *lenRTF, uint32_t *lenHTML)

@@ -20,11 +20,18 @@ enum SignInFailure {
 int32_t SyncSignIn(SignInFailure *failure);
 // The length of the list reply in body, or -1.
 int SyncGetClipList(int32_t userId, char *body, size_t size);
-// Creates the cloud clip first when dataId is -1; 0 when that failed, else
-// -1. Failures are shown. For a clip already in the cloud, an absent variant
-// is sent empty, so that the cloud copy keeps none of the text it replaces.
+// What an upload left: the id of a clip it created (0 for none) and, when
+// it failed, the service's reason.
+struct UploadResult {
+    int32_t created;
+    char why[128];
+};
+// Creates the cloud clip first when dataId is -1; 1 when every part arrived,
+// else 0. Failures are not shown: the synchronisation's summary tells them.
+// For a clip already in the cloud, an absent variant is sent empty, so that
+// the cloud copy keeps none of the text it replaces.
 int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char *text, const char *rtf,
-                   const char *html);
+                   const char *html, UploadResult *result);
 // The number of name=number lines of the check block, or -1.
 int SyncGetClipSize(int32_t userId, int32_t dataId, uint32_t *lenUTF, uint32_t *lenRTF, uint32_t *lenHTML);
 // Fills each given destination with its part, never with a cut part: a part

@@ -128,8 +128,10 @@ uint32_t PrepareROLString(uint8_t *key, uint32_t size)
     return DeriveRolKey(accountKey, key, size);
 }
 
-int PostClipToCloud(int32_t userId, int32_t clipId, uint32_t slot, const uint8_t *key, uint32_t keyLen)
+int PostClipToCloud(int32_t userId, int32_t clipId, uint32_t slot, const uint8_t *key, uint32_t keyLen,
+                    UploadResult *result)
 {
+    *result = {};
     char section[16], name[32];
     FmtRegApp(section, sizeof section, slot);
     GetSettingsStringA(section, "Name", "", name, sizeof name);
@@ -145,40 +147,68 @@ int PostClipToCloud(int32_t userId, int32_t clipId, uint32_t slot, const uint8_t
     HeapPtr<char> html = ReadScrambled(section, "HTML", key, keyLen, &failed);
     if (failed)
         return 0;
-    return SyncUploadClip(userId, clipId, name, text.get(), rtf.get(), html.get());
+    return SyncUploadClip(userId, clipId, name, text.get(), rtf.get(), html.get(), result);
 }
 
-// A clip is stored or placed only when every part it announced arrived
-// whole, so that a failed request never replaces a clipping with less.
-int GetClipFromCloud(int32_t userId, int32_t clipId, const char *name, const uint8_t *key, uint32_t keyLen,
-                     HWND hwnd)
+namespace {
+
+// A downloaded clip, unscrambled.
+struct ClipParts {
+    HeapPtr<wchar_t> text;
+    HeapPtr<char> rtf, html;
+};
+
+// 1 when every part the clip announced arrived whole; 0 when its sizes
+// could not be had (or no memory for it); CLIP_DATA_FAILED otherwise.
+int FetchClip(int32_t userId, int32_t clipId, const uint8_t *key, uint32_t keyLen, ClipParts *clip)
 {
     uint32_t lenUTF = 0, lenRTF = 0, lenHTML = 0;
     if (SyncGetClipSize(userId, clipId, &lenUTF, &lenRTF, &lenHTML) < 1)
         return 0;
     bool failed = false;
     HeapPtr<char> text = PartBuffer(lenUTF, &failed);
-    HeapPtr<char> rtf = lenRTF ? PartBuffer(lenRTF, &failed) : nullptr;
-    HeapPtr<char> html = lenHTML ? PartBuffer(lenHTML, &failed) : nullptr;
+    clip->rtf = lenRTF ? PartBuffer(lenRTF, &failed) : nullptr;
+    clip->html = lenHTML ? PartBuffer(lenHTML, &failed) : nullptr;
     if (failed)
         return 0;
-    int got = SyncGetClipData(userId, clipId, text.get(), OfferOf(text, lenUTF), rtf.get(),
-                              OfferOf(rtf, lenRTF), html.get(), OfferOf(html, lenHTML));
-    if (got <= 0 || !Arrived(rtf) || !Arrived(html))
+    int got = SyncGetClipData(userId, clipId, text.get(), OfferOf(text, lenUTF), clip->rtf.get(),
+                              OfferOf(clip->rtf, lenRTF), clip->html.get(), OfferOf(clip->html, lenHTML));
+    if (got <= 0 || !Arrived(clip->rtf) || !Arrived(clip->html))
         return CLIP_DATA_FAILED;
     RolString(0, text.get(), key, keyLen);
-    if (rtf)
-        RolString(0, rtf.get(), key, keyLen);
-    if (html)
-        RolString(0, html.get(), key, keyLen);
+    if (clip->rtf)
+        RolString(0, clip->rtf.get(), key, keyLen);
+    if (clip->html)
+        RolString(0, clip->html.get(), key, keyLen);
     wchar_t *converted = nullptr;
     DecodeCtoW(text.get(), &converted);
-    HeapPtr<wchar_t> wide(converted);
-    if (!wide)
-        return CLIP_DATA_FAILED;
-    bool landed = hwnd ? PlaceOnClipboard(hwnd, wide.get(), rtf.get(), html.get())
-                       : StoreClipping(name, TRUE, wide.get(), rtf.get(), html.get()) != 0;
+    clip->text.reset(converted);
+    return clip->text ? 1 : CLIP_DATA_FAILED;
+}
+
+} // namespace
+
+// A clip is stored or placed only when every part it announced arrived
+// whole, so that a failed request never replaces a clipping with less.
+int GetClipFromCloud(int32_t userId, int32_t clipId, const char *name, const uint8_t *key, uint32_t keyLen,
+                     HWND hwnd)
+{
+    ClipParts clip;
+    const int fetched = FetchClip(userId, clipId, key, keyLen, &clip);
+    if (fetched != 1)
+        return fetched;
+    bool landed = hwnd ? PlaceOnClipboard(hwnd, clip.text.get(), clip.rtf.get(), clip.html.get())
+                       : StoreClipping(name, TRUE, clip.text.get(), clip.rtf.get(), clip.html.get()) != 0;
     return landed ? 1 : CLIP_DATA_FAILED;
+}
+
+int DownloadClip(int32_t userId, int32_t clipId, const char *name, const uint8_t *key, uint32_t keyLen,
+                 int slot)
+{
+    ClipParts clip;
+    if (FetchClip(userId, clipId, key, keyLen, &clip) != 1)
+        return -1;
+    return StoreClippingInSlot(slot, name, clip.text.get(), clip.rtf.get(), clip.html.get());
 }
 
 size_t EncodeWtoC(const wchar_t *text, char **out)

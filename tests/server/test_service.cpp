@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <thread>
@@ -210,6 +211,33 @@ TEST_F(SyncService, RoundTrip)
     EXPECT_EQ(Clip("delete", user, clip), "404 no such clip");
     SetText(user, clip, "{}", "ClipRTF");
     EXPECT_EQ(Clip("check", user, clip), "200 <Check>\r\nlenUTF=0\r\nlenRTF=2\r\nlenHTML=0\r\n</Check>\r\n");
+}
+
+// The date is the clip's version: every change, also within one second,
+// dates it later than the one before.
+TEST_F(SyncService, EveryChangeDatesTheClipLater)
+{
+    const uint32_t user = Open("carol", "key"), clip = Create(user, "Versioned");
+    const std::regex line("[\\s\\S]*=Versioned\\d*;(" + DATE + ");[AX]\r\n[\\s\\S]*");
+    std::string previous;
+    const std::function<void()> changes[] = {
+        [&] { SetText(user, clip, "one"); },
+        [&] { SetText(user, clip, "two"); },
+        [&] { SetText(user, clip, "{}", "ClipRTF"); },
+        [&] {
+            Clip("rename", user, clip, {{"ClipName", "Versioned2"}});
+        },
+        [&] { Clip("delete", user, clip); },
+        [&] { SetText(user, clip, "back"); },
+    };
+    for (size_t i = 0; i < std::size(changes); i++) {
+        changes[i]();
+        std::smatch match;
+        const std::string list = List(user);
+        ASSERT_TRUE(std::regex_match(list, match, line)) << list;
+        EXPECT_GT(match[1].str(), previous) << i;
+        previous = match[1].str();
+    }
 }
 
 // The client reads the list into 1024 bytes: present clips must come first.

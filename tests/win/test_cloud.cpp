@@ -134,8 +134,10 @@ TEST(SyncProto, RequestsAsSent)
     EXPECT_EQ(-1, SyncDeleteClip(1, 2));
     uint32_t utf, rtf, html;
     EXPECT_EQ(0, SyncGetClipSize(1, 2, &utf, &rtf, &html));
-    EXPECT_EQ(-1, SyncUploadClip(5, -1, "My clip", "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr));
-    EXPECT_EQ(-1, SyncUploadClip(5, 9, "My clip", "t", nullptr, ""));
+    UploadResult result;
+    EXPECT_EQ(1, SyncUploadClip(5, -1, "My clip", "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr, &result));
+    EXPECT_EQ(77, result.created);
+    EXPECT_EQ(1, SyncUploadClip(5, 9, "My clip", "t", nullptr, "", &result));
     const std::string account = "&name=Ann+Lee%26Co%3D1&key=%24ecret%C3%A9";
     const std::string data = FIRST + "act=setdata&UserID=5&DataID=";
     std::vector<std::string> forms;
@@ -155,14 +157,14 @@ TEST(SyncProto, RequestsAsSent)
 }
 
 // A create without an id sends no part; a failed request shows the first line
-// of the reply.
+// of the reply, in a box or, for an upload, in the synchronisation's summary.
 TEST(SyncProto, FailuresAreShown)
 {
     std::string text;
     ScriptedServer server({OK + "no id here"});
-    ExpectBox("Quillet", NoteText(&text));
-    EXPECT_EQ(-1, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr));
-    EXPECT_EQ("Failed to get the DataID!", text);
+    UploadResult result;
+    EXPECT_EQ(0, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr, &result));
+    EXPECT_STREQ("Failed to get the DataID!", result.why);
     EXPECT_EQ(1u, server.Requests().size());
 
     ScriptedServer failing({"HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>"});
@@ -233,7 +235,8 @@ TEST(Transfer, RoundTripThroughStoreAndClipboard)
     StoreClipping("Greeting", FALSE, text.c_str(), "{\\rtf1 Hi}", nullptr);
     Cloud cloud;
     ScriptedServer server([&cloud](const std::string &request) { return cloud.Answer(request); });
-    EXPECT_EQ(-1, PostClipToCloud(5, -1, 0, key, keyLen));
+    UploadResult result;
+    EXPECT_EQ(1, PostClipToCloud(5, -1, 0, key, keyLen, &result));
     EXPECT_EQ("Rijmq, A\xC3\xB6ton$RN$$$7", cloud.parts["ClipUTF"]);
 
     StoreClipping("Greeting", TRUE, L"changed", nullptr, "<b>old</b>");
@@ -260,47 +263,133 @@ TEST(Transfer, RoundTripThroughStoreAndClipboard)
     EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
 }
 
-// Every decision of a run, against the cloud an earlier run filled: line
-// breaks, '$', '&', '=', '+' and accents travel whole both ways.
-TEST_F(RealService, SyncFollowsTheDecisionsThroughTwoRuns)
+namespace {
+
+// Two PCs of one account: each keeps its own copy of the program's key,
+// put in place while it is the one in use.
+class TwoPcs {
+public:
+    TwoPcs()
+    {
+        for (int pc = 0; pc < 2; pc++)
+            Copy(SETTINGS_ROOT, Saved(pc));
+    }
+    ~TwoPcs()
+    {
+        for (int pc = 0; pc < 2; pc++)
+            RegDeleteTreeA(HKEY_CURRENT_USER, Saved(pc).c_str());
+    }
+    void Use(int pc)
+    {
+        Copy(SETTINGS_ROOT, Saved(m_current));
+        RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
+        Copy(Saved(pc), SETTINGS_ROOT);
+        m_current = pc;
+    }
+
+private:
+    static std::string Saved(int pc) { return SETTINGS_ROOT "PC" + std::to_string(pc); }
+    static void Copy(const std::string &from, const std::string &to)
+    {
+        RegDeleteTreeA(HKEY_CURRENT_USER, to.c_str());
+        RegKey src, dst;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, from.c_str(), 0, KEY_READ, src.put()));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, dst.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCopyTreeA(src.get(), nullptr, dst.get()));
+    }
+    int m_current = 0;
+};
+
+// "name=text" of each local clipping, in name order.
+Texts LocalClippings()
 {
-    const wchar_t *odd = L"fresh\r\nfrom $ the cloud & more = 10+ Gr\u00fc\u00dfe \u20ac";
-    const char *names[] = {"Older", "Same", "Fresh", "Gone", "Extra", "Dead"};
-    for (int i = 0; i < 6; i++)
-        SeedClipping(char('A' + i), names[i], i == 2 ? odd : L"text", "2017-06-01 00:00:00");
-    WriteSettingsStringA("Clip E", "RTF", "{\\rtf1 x $}");
-    EXPECT_EQ(Summary(6, 0, 0, 0), Sync());
-
-    // Here: Older changed since, Fresh overwritten, Extra and Dead gone, New
-    // added. There, a second later: Fresh renamed, Gone and Dead deleted.
-    const int32_t user = SyncGetUserID();
-    DeleteLocalClip(4);
-    DeleteLocalClip(5);
-    SeedClipping('A', "Older", L"text", "2030-01-01 00:00:00");
-    SeedClipping('C', "Fresh", L"stale", "2017-06-01 00:00:00");
-    SeedClipping('E', "New", L"text", "2017-06-01 00:00:00");
-    WriteSettingsStringA(nullptr, "LastSync", CloudClips().at(0).date); // the latest
-    Sleep(1100);
-    EXPECT_EQ(1, SyncRenameClip(user, CloudIdOf("Fresh"), "FRESH"));
-    EXPECT_EQ(1, SyncDeleteClip(user, CloudIdOf("Gone")));
-    EXPECT_EQ(1, SyncDeleteClip(user, CloudIdOf("Dead")));
-
-    EXPECT_EQ(Summary(2, 2, 1, 1), Sync());
-    EXPECT_EQ((Texts{"Starting Synchronization...@0", "Getting registered User ID...@0",
-                     "Getting your clippings from the cloud...@0", "Updating 'Older' on the server.@14",
-                     "Clip 'Same' unchanged.@28", "Downloading 'FRESH' from the server.@42",
-                     "Deleting the local clipping 'Gone'.@57", "Uploading 'New' to the server.@71",
-                     "Downloading 'Extra' from the server.@85"}),
-              m_progress);
     ClippingEntry table[MAX_CLIPPINGS];
     uint32_t order[MAX_CLIPPINGS];
     Texts local;
-    for (uint32_t k = 0, n = LoadClippingNames(table, MAX_CLIPPINGS, order); k < n; k++)
-        local.push_back(table[order[k]].name);
-    EXPECT_EQ((Texts{"Extra", "FRESH", "New", "Older", "Same"}), local);
-    EXPECT_EQ(odd, StoredWideSetting("Clip C", "UTF"));
-    EXPECT_EQ("{\\rtf1 x $}", StoredSetting("Clip D", "RTF"));
-    EXPECT_EQ(7u, CloudClips().size()); // Older updated in place
+    for (uint32_t k = 0, n = LoadClippingNames(table, MAX_CLIPPINGS, order); k < n; k++) {
+        char section[16];
+        FmtRegApp(section, sizeof section, table[order[k]].slot);
+        const std::wstring text = StoredWideSetting(section, "UTF");
+        local.push_back(table[order[k]].name + ("=" + std::string(text.begin(), text.end())));
+    }
+    return local;
+}
+
+} // namespace
+
+// Two PCs against the real service: a download never goes up again and an
+// edit made meanwhile survives; changes on both sides are both kept; a full
+// store takes a cloud change; a deletion in the cloud is followed; an upload
+// refused after its clip was created is finished on that clip later.
+TEST_F(RealService, TwoPcsKeepEveryEdit)
+{
+    TwoPcs pcs;
+    StoreClipping("Note", FALSE, L"v1 $ & = + 10%\r\nline", nullptr, nullptr);
+    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
+    pcs.Use(1);
+    EXPECT_EQ(Summary(0, 1, 0, 0), Sync());
+    EXPECT_EQ(Texts{"Note=v1 $ & = + 10%\r\nline"}, LocalClippings());
+    pcs.Use(0);
+    StoreClipping("Note", TRUE, L"v2", nullptr, nullptr);
+    pcs.Use(1);
+    EXPECT_EQ(Summary(0, 0, 0, 1), Sync()); // what came down does not go up
+    pcs.Use(0);
+    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
+    pcs.Use(1);
+    EXPECT_EQ(Summary(0, 1, 0, 0), Sync());
+    EXPECT_EQ(Texts{"Note=v2"}, LocalClippings());
+
+    StoreClipping("Note", TRUE, L"B's", nullptr, nullptr);
+    pcs.Use(0);
+    StoreClipping("Note", TRUE, L"A's", nullptr, nullptr);
+    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
+    pcs.Use(1);
+    EXPECT_EQ(Summary(1, 1, 0, 0, "\n\nChanged here and in the cloud, both versions kept: 'Note'"), Sync());
+    pcs.Use(0);
+    Sync();
+    const Texts both = {"Note=B's", "Note (1)=A's"};
+    EXPECT_EQ(both, LocalClippings());
+    pcs.Use(1);
+    EXPECT_EQ(both, LocalClippings());
+
+    // B full: the cloud's change of "Note (1)" still comes down.
+    for (int i = 2; i <= 9; i++)
+        StoreClipping(("Full " + std::to_string(i)).c_str(), FALSE, L"x", nullptr, nullptr);
+    Sync();
+    pcs.Use(0);
+    StoreClipping("Note (1)", TRUE, L"A's again", nullptr, nullptr);
+    Sync();
+    pcs.Use(1);
+    EXPECT_FALSE(MayStoreClipping());
+    Sync();
+    EXPECT_EQ("Note (1)=A's again", LocalClippings().at(9));
+
+    // Deleted in the cloud, unchanged here: deleted here too.
+    EXPECT_EQ(1, SyncDeleteClip(SyncGetUserID(), CloudIdOf("Full 2")));
+    EXPECT_EQ(Summary(0, 0, 1, 9), Sync());
+
+    // A text over the service's limit: created, refused, and finished on
+    // the same clip once it fits.
+    StoreClipping("Big", FALSE, std::wstring(1100000, L'b').c_str(), nullptr, nullptr);
+    EXPECT_NE(std::string::npos, Sync().find("Not transferred, tried again next time: 'Big'\nThe server "
+                                             "replied 'clip part too large'."));
+    for (uint32_t slot = 0; slot < MAX_CLIPPINGS; slot++) {
+        char section[16];
+        FmtRegApp(section, sizeof section, slot);
+        if (StoredSetting(section, "Name") == "Big")
+            WriteSettingsStringW(section, "UTF", L"small");
+    }
+    Sync();
+    int bigs = 0;
+    for (const CloudClipEntry &clip : CloudClips())
+        bigs += strcmp(clip.name, "Big") == 0;
+    EXPECT_EQ(1, bigs);
+    // A full store here, and the deletion of "Full 2" no longer listed among
+    // ten present clips: it stays, and "Big" waits for room.
+    pcs.Use(0);
+    EXPECT_NE(std::string::npos, Sync().find("1 Clips skipped"));
+    EXPECT_EQ("Full 2=x", LocalClippings().at(0));
 }
 
 // A failure never passes for a completed run, nor for a download; a full
@@ -326,6 +415,8 @@ TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
     ScriptedServer server([&failing, &list](const std::string &request) {
         const size_t act = request.find("act=") + 4;
         const std::string name = request.substr(act, request.find_first_of("& ", act) - act);
+        if (name == "create")
+            list += "9=I;2018-03-01 00:00:00;A\r\n";
         return name == failing    ? "HTTP/1.1 500 Oops\r\n\r\n"
                : name == "knock"  ? OK + "<UserID>5</UserID>"
                : name == "list"   ? OK + list + "</Clips>\r\n"
@@ -338,10 +429,10 @@ TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
               Sync(0));
     EXPECT_EQ("2018-01-01 00:00:00", StoredSetting(nullptr, "LastSync"));
     failing = "getdata";
-    EXPECT_EQ(Summary(1, 0, 0, 8, "\n\n   2 Clips could not be downloaded."), Sync());
+    EXPECT_EQ(Summary(1, 0, 0, 8, "\n\nNot transferred, tried again next time: 'One', 'Two'"), Sync());
     EXPECT_EQ("<none>", StoredSetting("Clip J", "Name"));
     failing = "";
-    EXPECT_EQ(Summary(1, 1, 0, 8, "\n\n   1 Clips skipped because the local storage is full."), Sync());
+    EXPECT_EQ(Summary(0, 1, 0, 9, "\n\n   1 Clips skipped because the local storage is full."), Sync());
     EXPECT_EQ("Skipping 'Two' - local storage full.@100", m_progress.back());
 }
 

@@ -172,7 +172,7 @@ TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
         Fault fault;
         std::vector<const char *> boxes;
     } cases[] = {
-        {"setdata", Fault::Killed, {"Quillet", "Synchronize Clippings"}},
+        {"setdata", Fault::Killed, {"Synchronize Clippings"}},
         {"list", Fault::Reset, {"Synchronize Clippings"}},
         {"getdata", Fault::Reset, {"Synchronize Clippings"}},
         {"list", Fault::Garbage, {"Synchronize Clippings"}},
