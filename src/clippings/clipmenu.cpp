@@ -76,13 +76,13 @@ bool CopyClipboardText(HWND owner, ClipboardText *copy)
     return copy->text.get() != nullptr;
 }
 
-void StoreText(const char *name, const ClipboardText &copy)
+void StoreText(HWND owner, const char *name, const ClipboardText &copy)
 {
     GlobalLockGuard<const wchar_t> textData(copy.text.get());
     GlobalLockGuard<const char> rtfData(copy.rtf.get());
     GlobalLockGuard<const char> htmlData(copy.html.get());
-    if (textData.get())
-        StoreClipping(name, FALSE, textData.get(), rtfData.get(), htmlData.get());
+    if (textData.get() && !StoreClipping(name, FALSE, textData.get(), rtfData.get(), htmlData.get()))
+        MessageBoxA(owner, BUSY_STORE, APP_NAME, MB_OK | MB_ICONINFORMATION);
 }
 
 void FillClippingsMenu(HMENU menu)
@@ -202,5 +202,5 @@ void OnBtnClipAdd(HWND owner)
                     APP_NAME, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    StoreText(name, copy);
+    StoreText(owner, name, copy);
 }

@@ -275,6 +275,10 @@ template <typename Change> void ChangeListed(HWND dlg, uint32_t slot, Change cha
 {
     {
         ClippingStoreLock lock;
+        if (!lock.ok()) {
+            MessageBoxA(dlg, BUSY_STORE, APP_NAME, MB_OK | MB_ICONINFORMATION);
+            return;
+        }
         if (SlotHoldsClipping(slot, m_Shown[slot])) {
             change();
             return;

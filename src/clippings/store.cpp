@@ -159,8 +159,9 @@ uint32_t LoadClippingNames(ClippingEntry *table, uint32_t capacity, uint32_t *or
 
 ClippingStoreLock::ClippingStoreLock() : m_mutex(CreateMutexA(nullptr, FALSE, "Quillet clipping store"))
 {
-    // Held only for registry work; a holder that hangs does not stop this one.
-    m_owned = m_mutex && WaitForSingleObject(m_mutex, 10000) != WAIT_TIMEOUT;
+    // Held for registry work, and by a synchronisation for its whole run:
+    // whoever does not get it in a few seconds changes nothing.
+    m_owned = m_mutex && WaitForSingleObject(m_mutex, 5000) != WAIT_TIMEOUT;
 }
 
 ClippingStoreLock::~ClippingStoreLock()
@@ -191,6 +192,8 @@ BOOL MayStoreClipping()
 uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, const char *rtf, const char *html)
 {
     ClippingStoreLock lock;
+    if (!lock.ok())
+        return 0;
     ClippingEntry table[MAX_CLIPPINGS];
     uint32_t order[MAX_CLIPPINGS];
     const uint32_t count = LoadClippingNames(table, MAX_CLIPPINGS, order);
@@ -209,6 +212,8 @@ uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, cons
 int StoreClippingInSlot(int slot, const char *name, const wchar_t *text, const char *rtf, const char *html)
 {
     ClippingStoreLock lock;
+    if (!lock.ok())
+        return -1;
     char candidate[CLIPNAME_MAX + 1];
     SanitiseClipName(name, candidate);
     if (slot < 0) {
@@ -275,6 +280,8 @@ UINT RecallClipping(StoredClipping &clipping)
 DWORD DeleteLocalClip(uint32_t slot)
 {
     ClippingStoreLock lock;
+    if (!lock.ok())
+        return CountClippings();
     char section[16];
     FmtRegApp(section, sizeof section, slot);
     for (const char *value : {"Name", "UTF", "RTF", "HTML"})

@@ -23,11 +23,16 @@ public:
     ~ClippingStoreLock();
     ClippingStoreLock(const ClippingStoreLock &) = delete;
     ClippingStoreLock &operator=(const ClippingStoreLock &) = delete;
+    // False when another holder kept it too long: change nothing then.
+    bool ok() const { return m_owned; }
 
 private:
     HANDLE m_mutex;
     bool m_owned;
 };
+
+// Told when the store is busy with another running copy's synchronisation.
+#define BUSY_STORE "The clippings are being synchronized. Please try again in a moment."
 
 // Whether the slot still holds the clipping of that name and date: another
 // running copy may have deleted or replaced it since it was loaded.
@@ -36,7 +41,8 @@ bool SlotHoldsClipping(uint32_t slot, const ClippingEntry &expected);
 // Whether fewer than ten clippings are stored.
 BOOL MayStoreClipping();
 // Stores (or with replace set, replaces by name) a clipping; returns the new
-// number of clippings, 0 when nothing was stored. Null variants are removed.
+// number of clippings, 0 when nothing was stored (the store full, or busy
+// with a synchronisation). Null variants are removed.
 uint32_t StoreClipping(const char *name, BOOL replace, const wchar_t *text, const char *rtf,
                        const char *html);
 
@@ -67,6 +73,6 @@ bool ReadClipping(uint32_t slot, StoredClipping *clipping);
 // saved with PrepUndo; returns the number of formats placed. Nothing to
 // place leaves the clipboard as it was.
 UINT RecallClipping(StoredClipping &clipping);
-// Removes the slot's clipping; returns the number left, which "ClipCount"
-// now holds.
+// Removes the slot's clipping (nothing while the store is busy); returns
+// the number left, which "ClipCount" now holds.
 DWORD DeleteLocalClip(uint32_t slot);

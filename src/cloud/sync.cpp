@@ -16,7 +16,7 @@
 
 namespace {
 
-enum SyncOutcome { SYNC_NO_USER, SYNC_BUSY, SYNC_NAME_TAKEN, SYNC_NO_LIST, SYNC_DONE };
+enum SyncOutcome { SYNC_NO_USER, SYNC_BUSY, SYNC_NAME_TAKEN, SYNC_STORE_BUSY, SYNC_NO_LIST, SYNC_DONE };
 
 // One run: the worker fills it, the UI thread reads it once the worker ended.
 struct SyncRun {
@@ -167,6 +167,8 @@ SyncOutcome RunSync(SyncRun &run)
     GetSettingsStringA(nullptr, "LastSync", "", lastSync, sizeof lastSync);
     UpdateSyncProgress(run.progress, "Getting your clippings from the cloud...", 0);
     ClippingStoreLock lock;
+    if (!lock.ok())
+        return SYNC_STORE_BUSY;
     RegistryStore store;
     ServiceCloud cloud(run);
     if (!RunSynchronisation(store, cloud, lastSync, Step, &run, &run.report))
@@ -266,6 +268,10 @@ int Synchronise(HWND owner)
                     "The sync service holds an account of this name with another key, so nothing was "
                     "synchronized. Please check the name and key under Options, Cloud Account.",
                     SUMMARY_CAPTION, MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+    if (run.outcome == SYNC_STORE_BUSY) {
+        MessageBoxA(owner, BUSY_STORE, SUMMARY_CAPTION, MB_OK | MB_ICONINFORMATION);
         return 0;
     }
     if (run.outcome == SYNC_NO_LIST) {

@@ -55,6 +55,14 @@ UINT Recall(uint32_t slot)
     return clip.ok() && ReadClipping(slot, &clipping) ? RecallClipping(clipping) : 0;
 }
 
+// Holds the store's lock until `event` is set, as a synchronisation does.
+DWORD WINAPI HoldStore(void *event)
+{
+    ClippingStoreLock lock;
+    WaitForSingleObject(event, INFINITE);
+    return 0;
+}
+
 // Stores five clippings of one name once `event` is set.
 DWORD WINAPI StoreFive(void *event)
 {
@@ -137,9 +145,21 @@ TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
 }
 
 // Two running copies store at the same moment: every clipping gets a slot
-// of its own.
+// of its own. While a synchronisation holds the store, nothing changes it.
 TEST(ClippingStore, StoresAtTheSameMomentTakeSlotsOfTheirOwn)
 {
+    SeedClipping('A', "kept");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holder = CreateThread(nullptr, 0, HoldStore, release, 0, nullptr);
+    Sleep(100);
+    EXPECT_EQ(0u, StoreClipping("busy", FALSE, L"x", nullptr, nullptr));
+    EXPECT_EQ(1u, DeleteLocalClip(0));
+    SetEvent(release);
+    WaitForSingleObject(holder, 5000);
+    CloseHandle(holder);
+    CloseHandle(release);
+    EXPECT_EQ(Texts{"kept/0"}, Loaded());
+
     for (int round = 0; round < 3; round++) {
         ResetProgramState();
         HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
