@@ -1,6 +1,8 @@
 #include "accounts.h"
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -9,17 +11,31 @@ constexpr size_t MAX_SESSIONS = 100000;
 constexpr int ID_ATTEMPTS = 32;
 
 // A turn at hashing, or none when all slots are busy.
+// One of the few hashes computed at once, waited for up to `waitMs`.
 class HashSlot {
 public:
-    HashSlot(std::atomic<int> &busy, int slots) : m_busy(busy), m_ok(busy.fetch_add(1) < slots) {}
-    ~HashSlot() { m_busy.fetch_sub(1); }
+    HashSlot(std::atomic<int> &busy, int slots, int waitMs) : m_busy(busy)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        while (!(m_ok = m_busy.fetch_add(1) < slots)) {
+            m_busy.fetch_sub(1);
+            if (std::chrono::steady_clock::now() >= deadline)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~HashSlot()
+    {
+        if (m_ok)
+            m_busy.fetch_sub(1);
+    }
     HashSlot(const HashSlot &) = delete;
     HashSlot &operator=(const HashSlot &) = delete;
     bool ok() const { return m_ok; }
 
 private:
     std::atomic<int> &m_busy;
-    const bool m_ok;
+    bool m_ok = false;
 };
 
 } // namespace
@@ -49,7 +65,8 @@ AccountResult Accounts::Knock(const std::string &name, const std::string &key)
     std::string hash;
     if (!m_store.FindAccount(name, &id, &hash))
         return {AccountStatus::WrongNameOrKey, 0};
-    HashSlot slot(m_hashing, m_config.hashSlots);
+    // A user signing in waits a moment for a slot that new accounts hold.
+    HashSlot slot(m_hashing, m_config.hashSlots, m_config.knockWaitMs);
     if (!slot.ok())
         return {AccountStatus::Busy, 0};
     if (crypto_pwhash_str_verify(hash.c_str(), key.data(), key.size()) != 0)
@@ -64,7 +81,7 @@ AccountResult Accounts::Open(const std::string &name, const std::string &key)
     std::string hash;
     if (m_store.FindAccount(name, &existing, &hash))
         return {AccountStatus::NameTaken, 0};
-    HashSlot slot(m_hashing, m_config.hashSlots);
+    HashSlot slot(m_hashing, m_config.hashSlots, 0);
     char stored[crypto_pwhash_STRBYTES];
     if (!slot.ok() ||
         crypto_pwhash_str(stored, key.data(), key.size(), m_config.opsLimit, m_config.memLimit) != 0)

@@ -15,7 +15,8 @@
 struct AccountConfig {
     unsigned long long opsLimit = crypto_pwhash_OPSLIMIT_INTERACTIVE;
     size_t memLimit = crypto_pwhash_MEMLIMIT_INTERACTIVE;
-    int hashSlots = 2; // hashes computed at once; a request beyond that is told to retry
+    int hashSlots = 2;      // hashes computed at once; a request beyond that is told to retry
+    int knockWaitMs = 2000; // how long a knock waits for a slot first
 };
 
 enum class AccountStatus { Ok, WrongNameOrKey, NameTaken, Busy };

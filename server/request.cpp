@@ -1,5 +1,6 @@
 #include "request.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -200,10 +201,27 @@ bool DecodeComponent(std::string_view in, std::string *out)
 
 } // namespace
 
+namespace {
+
+// Sorted: a comparison of each key with every earlier one is quadratic.
+bool KeysRepeat(const Form &form)
+{
+    std::vector<std::string_view> keys;
+    keys.reserve(form.size());
+    for (const auto &pair : form)
+        keys.push_back(pair.first);
+    std::sort(keys.begin(), keys.end());
+    return std::adjacent_find(keys.begin(), keys.end()) != keys.end();
+}
+
+} // namespace
+
 bool DecodeForm(std::string_view text, Form *form)
 {
     form->clear();
     while (!text.empty()) {
+        if (form->size() == MAX_FORM_FIELDS)
+            return false;
         size_t amp = text.find('&');
         std::string_view pair = text.substr(0, amp);
         text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
@@ -215,11 +233,9 @@ bool DecodeForm(std::string_view text, Form *form)
             return false;
         if (equals != std::string_view::npos && !DecodeComponent(pair.substr(equals + 1), &value))
             return false;
-        if (FormValue(*form, key))
-            return false;
         form->emplace_back(std::move(key), std::move(value));
     }
-    return true;
+    return !KeysRepeat(*form);
 }
 
 const std::string *FormValue(const Form &form, std::string_view key)

@@ -41,9 +41,13 @@ ParseResult ParseRequest(std::string_view data, const RequestLimits &limits, Htt
 
 using Form = std::vector<std::pair<std::string, std::string>>;
 
+// Every request of the protocol has a handful of fields; a form of a hundred
+// thousand keys is an attack and fails at once.
+constexpr size_t MAX_FORM_FIELDS = 64;
+
 // Decodes application/x-www-form-urlencoded text. Fails on a malformed
-// escape, on a NUL byte (replies are NUL-terminated texts on the client) and
-// on a key given twice.
+// escape, on a NUL byte (replies are NUL-terminated texts on the client), on
+// a key given twice and on more than MAX_FORM_FIELDS fields.
 bool DecodeForm(std::string_view text, Form *form);
 
 // The value of `key`, or null when the form lacks it.

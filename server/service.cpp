@@ -104,7 +104,8 @@ const Service::Act Service::ACTS[] = {
 
 Service::Service(Store &store, const ServiceConfig &config)
     : m_store(store), m_config(config), m_accounts(store, config.accounts),
-      m_throttle(config.freeFailures, config.maxLockSeconds)
+      m_throttle(config.freeFailures, config.maxLockSeconds),
+      m_creations(config.accountsPerAddress, config.accountsInAll, config.accountWindowSeconds)
 {
 }
 
@@ -172,15 +173,21 @@ Reply Service::Account(const Form &form, const std::string &peer, bool open)
         return Error(400, "missing or malformed name");
     if (!ValidAccountText(key, MAX_ACCOUNT_KEY, true))
         return Error(400, "missing or malformed key");
-    if (m_throttle.Locked(peer, time(nullptr)))
+    // Guesses are counted by the name guessed too, so that spreading them
+    // over addresses gains nothing.
+    const time_t now = time(nullptr);
+    const std::string account = "name " + *name;
+    if (m_throttle.Locked(peer, now) || m_throttle.Locked(account, now))
         return Error(429, "too many failed attempts, try again later");
+    if (open && !m_creations.Allow(peer, now))
+        return Error(429, "too many new accounts, try again later");
     AccountResult result = open ? m_accounts.Open(*name, *key) : m_accounts.Knock(*name, *key);
     switch (result.status) {
     case AccountStatus::Ok:
-        m_throttle.Succeeded(peer);
         return {200, "<UserID>" + std::to_string(result.id) + "</UserID>"};
     case AccountStatus::WrongNameOrKey:
-        m_throttle.Failed(peer, time(nullptr));
+        m_throttle.Failed(peer, now);
+        m_throttle.Failed(account, now);
         return Error(403, "wrong account name or key");
     case AccountStatus::NameTaken:
         return Error(409, "account name taken");

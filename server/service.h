@@ -23,6 +23,9 @@ struct ServiceConfig {
     AccountConfig accounts;
     int freeFailures = 5; // failed knocks and unknown ids per address before it is slowed down
     int maxLockSeconds = 300;
+    int accountsPerAddress = 5; // new accounts per address in a window
+    int accountsInAll = 60;     // new accounts from all addresses in a window
+    int accountWindowSeconds = 3600;
     FILE *log = stderr; // failures, one line each; null for none
 };
 
@@ -65,6 +68,7 @@ private:
     const ServiceConfig m_config;
     Accounts m_accounts;
     Throttle m_throttle;
+    RateLimit m_creations;
 };
 
 // The service's dates: local time as "%Y-%m-%d %H:%M:%S".

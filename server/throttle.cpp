@@ -35,13 +35,20 @@ void Throttle::Failed(const std::string &peer, time_t now)
     m_count = m_entries.size();
 }
 
-void Throttle::Succeeded(const std::string &peer)
+bool RateLimit::Allow(const std::string &key, time_t now)
 {
-    if (m_count.load() == 0)
-        return;
     std::lock_guard<std::mutex> lock(m_lock);
-    m_entries.erase(peer);
-    m_count = m_entries.size();
+    if (now - m_windowStart >= m_windowSeconds) {
+        m_windowStart = now;
+        m_inWindow = 0;
+        m_perWindow.clear();
+    }
+    int &count = m_perWindow[key];
+    if (count >= m_perKey || m_inWindow >= m_total)
+        return false;
+    count++;
+    m_inWindow++;
+    return true;
 }
 
 void Throttle::Prune(time_t now)

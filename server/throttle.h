@@ -1,7 +1,8 @@
 #pragma once
-// Slows down guessing from one address. After `freeFailures` failures, every
-// further failure locks the address out for twice as long as the one before,
-// up to `maxLockSeconds`; an hour without failures forgets them.
+// Slows down guessing. Failures are counted per key (an address, an account
+// name); after `freeFailures` of them, every further failure locks the key
+// out for twice as long as the one before, up to `maxLockSeconds`. A success
+// erases nothing: only an hour without failures forgets them.
 #include <atomic>
 #include <ctime>
 #include <mutex>
@@ -16,7 +17,6 @@ public:
     }
     bool Locked(const std::string &peer, time_t now);
     void Failed(const std::string &peer, time_t now);
-    void Succeeded(const std::string &peer);
 
 private:
     struct Entry {
@@ -31,4 +31,23 @@ private:
     std::mutex m_lock;
     std::unordered_map<std::string, Entry> m_entries;
     std::atomic<size_t> m_count{0}; // lets the common case skip the lock
+};
+
+// Allows at most `perKey` events per key and `total` in all in each window
+// of `windowSeconds` (new accounts per address and altogether).
+class RateLimit {
+public:
+    RateLimit(int perKey, int total, int windowSeconds)
+        : m_perKey(perKey), m_total(total), m_windowSeconds(windowSeconds)
+    {
+    }
+    // Counts the event when it is allowed.
+    bool Allow(const std::string &key, time_t now);
+
+private:
+    const int m_perKey, m_total, m_windowSeconds;
+    std::mutex m_lock;
+    time_t m_windowStart = 0;
+    int m_inWindow = 0;
+    std::unordered_map<std::string, int> m_perWindow;
 };

@@ -77,4 +77,14 @@ TEST(Request, FormDecoding)
     for (const std::string &bad : std::vector<std::string>{"a=%", "a=%4", "a=%zz", "a=%00", "%G1=a",
                                                            "a=1&a=2", std::string("a=\0", 3)})
         EXPECT_FALSE(DecodeForm(bad, &form)) << bad;
+    // Up to 64 fields, repeats found among them all; a 4 MB form of 400,000
+    // keys fails without decoding them.
+    std::string many;
+    for (int i = 0; i < 400000; i++)
+        many += "k" + std::to_string(i) + "=&";
+    const std::string most = many.substr(0, many.find("k64="));
+    ASSERT_TRUE(DecodeForm(most, &form));
+    EXPECT_EQ(64u, form.size());
+    EXPECT_FALSE(DecodeForm(most.substr(0, most.find("k63=")) + "k17=x", &form));
+    EXPECT_FALSE(DecodeForm(many, &form));
 }

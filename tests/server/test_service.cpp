@@ -147,6 +147,15 @@ protected:
     {
         return Sync({{"act", act}, {"name", name}, {"key", key}});
     }
+    // The status of knock or open as the service answers it for `peer`.
+    int AccountFrom(const std::string &peer, const char *act, const std::string &name, const std::string &key)
+    {
+        HttpRequest request;
+        request.method = "GET";
+        request.path = SYNC_PATH;
+        request.query = std::string("act=") + act + "&name=" + name + "&key=" + key;
+        return m_service->Handle(request, peer).status;
+    }
     uint32_t Open(const std::string &name, const std::string &key)
     {
         return Number(Account("open", name, key), "200 <UserID>(\\d{1,7})</UserID>");
@@ -316,6 +325,54 @@ TEST_F(SyncService, FailuresFromOneAddressAreSlowedDown)
     EXPECT_EQ(List(1), "429 too many failed attempts, try again later");
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     EXPECT_EQ(Account("knock", "alice", "key").substr(0, 4), "200 ");
+}
+
+// A success erases no failure: five wrong keys, a knock of the guesser's own
+// account, five more, are locked out all the same. Guesses of one name
+// spread over addresses are counted by the name. New accounts are limited
+// per address, and a user's knock waits for a hash that they hold.
+TEST_F(SyncService, GuessersAndAccountMakersAreHeldBack)
+{
+    m_config.freeFailures = 5;
+    Restart();
+    ASSERT_EQ(200, AccountFrom("10.0.0.1", "open", "alice", "key"));
+    ASSERT_EQ(200, AccountFrom("10.0.0.1", "open", "mallory", "mine"));
+    for (int round = 0; round < 2; round++) {
+        for (int i = 0; i < 5; i++)
+            AccountFrom("10.0.0.2", "knock", "alice", "guess" + std::to_string(i));
+        AccountFrom("10.0.0.2", "knock", "mallory", "mine");
+    }
+    EXPECT_EQ(429, AccountFrom("10.0.0.2", "knock", "mallory", "mine"));
+    for (int i = 0; i < 6; i++)
+        AccountFrom("10.0.1." + std::to_string(i), "knock", "alice", "guess");
+    EXPECT_EQ(429, AccountFrom("10.0.2.1", "knock", "alice", "key"));
+    EXPECT_EQ(200, AccountFrom("10.0.2.1", "knock", "mallory", "mine"));
+
+    Restart();
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(200, AccountFrom("10.0.3.1", "open", "bulk" + std::to_string(i), "k")) << i;
+    EXPECT_EQ(429, AccountFrom("10.0.3.1", "open", "bulk5", "k"));
+    EXPECT_EQ(200, AccountFrom("10.0.3.2", "open", "bob", "key"));
+
+    // The one hashing slot busy with a new account: a knock that needs a
+    // hash (a service that has not seen bob sign in) waits for it instead of
+    // hearing 503.
+    ServiceConfig slow = m_config;
+    slow.accounts.hashSlots = 1;
+    slow.accounts.opsLimit = crypto_pwhash_OPSLIMIT_INTERACTIVE;
+    slow.accounts.memLimit = crypto_pwhash_MEMLIMIT_INTERACTIVE;
+    Service fresh(*m_store, slow);
+    auto ask = [&fresh](const char *act, const char *name) {
+        HttpRequest request;
+        request.method = "GET";
+        request.path = SYNC_PATH;
+        request.query = std::string("act=") + act + "&name=" + name + "&key=key";
+        return fresh.Handle(request, "10.0.5.1").status;
+    };
+    std::thread maker([&ask] { EXPECT_EQ(200, ask("open", "dave")); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(200, ask("knock", "bob"));
+    maker.join();
 }
 
 // Clients served side by side each get their own data back.
