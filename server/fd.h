@@ -1,5 +1,5 @@
 #pragma once
-// Owns one file descriptor. Copying is forbidden.
+// Owns one file descriptor. Copying is forbidden; moving hands it over.
 #include <unistd.h>
 
 class UniqueFd {
@@ -12,6 +12,16 @@ public:
     }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
+    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.release()) {}
+    UniqueFd &operator=(UniqueFd &&other) noexcept
+    {
+        if (this != &other) {
+            if (m_fd >= 0)
+                close(m_fd);
+            m_fd = other.release();
+        }
+        return *this;
+    }
     int get() const { return m_fd; }
     bool ok() const { return m_fd >= 0; }
     int release()

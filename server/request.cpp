@@ -48,6 +48,13 @@ int ParseRequestLine(std::string_view line, HttpRequest *request)
     std::string_view method = line.substr(0, first);
     std::string_view target = line.substr(first + 1, second - first - 1);
     std::string_view version = line.substr(second + 1);
+    // The absolute form, as sent to a proxy, names the same resource.
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (target.size() > scheme.size() && EqualsNoCase(target.substr(0, scheme.size()), scheme)) {
+            const size_t slash = target.find('/', scheme.size());
+            target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+        }
+    }
     if (method.empty() || target.empty() || target[0] != '/')
         return 400;
     for (char c : method) {
@@ -58,6 +65,7 @@ int ParseRequestLine(std::string_view line, HttpRequest *request)
         if (c <= ' ' || c > '~')
             return 400;
     }
+    request->http10 = version == "HTTP/1.0";
     if (version == "HTTP/1.1")
         request->keepAlive = true;
     else if (version == "HTTP/1.0")

@@ -18,6 +18,7 @@ struct HttpRequest {
     std::string query; // after the '?' of the target, still encoded
     std::string body;
     bool keepAlive = true;
+    bool http10 = false; // keeps the connection only when asked, and is told so
 };
 
 enum class ParseState {

@@ -6,10 +6,12 @@
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <malloc.h>
 #include <stdexcept>
 
 namespace {
@@ -79,11 +81,14 @@ const char *Reason(int status)
 
 // Content-Length is there for clients that keep the connection; ours ignores
 // it and reads to the end of the connection.
-std::string FormatReply(const Reply &reply, bool keepAlive)
+std::string FormatReply(const Reply &reply, bool keepAlive, bool http10 = false)
 {
+    const char *end = !keepAlive ? "\r\nConnection: close\r\n\r\n"
+                      : http10   ? "\r\nConnection: keep-alive\r\n\r\n"
+                                 : "\r\n\r\n";
     return "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) +
-           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) +
-           (keepAlive ? "\r\n\r\n" : "\r\nConnection: close\r\n\r\n") + reply.body;
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) + end +
+           reply.body;
 }
 
 bool WaitFor(int fd, short events, int timeoutMs)
@@ -105,40 +110,74 @@ bool SendAll(int fd, const std::string &data, int timeoutMs)
     return true;
 }
 
-// Closing with unread bytes would reset the connection, and a reset can
-// destroy the reply before the client has read it: send the end, then read
-// and drop what the client still sends, for a moment at most.
-void LingeringClose(int fd)
+// A reply sent without waiting, as the service answers when it cannot take
+// a connection or a request: whatever does not fit at once is dropped.
+void SendNow(int fd, const Reply &reply)
 {
-    shutdown(fd, SHUT_WR);
-    char scrap[4096];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(LINGER_MS);
-    for (;;) {
-        ssize_t n = recv(fd, scrap, sizeof scrap, 0);
-        if (n > 0 || (n < 0 && errno == EINTR))
-            continue;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        if (n == 0 || errno != EAGAIN || left.count() <= 0 || !WaitFor(fd, POLLIN, int(left.count())))
-            return;
+    const std::string text = FormatReply(reply, false);
+    (void)!send(fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+// Descriptors kept free beyond the connections, so that the listener can
+// always accept one more and answer 503.
+constexpr int FD_RESERVE = 64;
+
+int ConnectionLimit(int wanted)
+{
+    rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return wanted;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
     }
+    const long long room = (long long)limit.rlim_cur - FD_RESERVE;
+    return int(std::max<long long>(1, std::min<long long>(wanted, room)));
 }
 
 } // namespace
 
 struct Server::Connection {
-    explicit Connection(int socket) : fd(socket) {}
+    Connection(Server &owner, int socket, std::string address)
+        : server(owner), fd(socket), peer(std::move(address))
+    {
+    }
+    ~Connection()
+    {
+        server.m_buffered -= in.size();
+        server.Release(peer);
+    }
+    // Keeps the server's count of buffered bytes with the text.
+    void Append(const char *data, size_t n)
+    {
+        if (in.empty())
+            requestStart = Clock::now();
+        in.append(data, n);
+        server.m_buffered += n;
+    }
+    void Consume(size_t n)
+    {
+        in.erase(0, n);
+        server.m_buffered -= n;
+        requestStart = Clock::now();
+    }
+    Server &server;
     UniqueFd fd;
     std::string peer;
     std::string in; // received, not yet answered
     uint64_t tag = 0;
     Clock::time_point idleSince;
-    bool ended = false; // the client sends no more, or the connection failed
+    Clock::time_point requestStart; // when the first byte of `in` came
+    Clock::time_point lingerUntil;
+    bool ended = false;     // the client sends no more, or the connection failed
+    bool lingering = false; // answered and half-closed: what comes is dropped
 };
 
 Server::Server(Service &service, const ServerConfig &config)
     : m_service(service), m_config(config), m_listen(OpenListener(config)),
-      m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+      m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_maxConnections(ConnectionLimit(config.maxConnections))
 {
     if (!m_listen.ok() || !m_epoll.ok() || !m_wake.ok())
         throw SystemError("cannot set up the listener");
@@ -190,7 +229,7 @@ void Server::Work()
         if (event.data.u64 == LISTEN_TAG)
             AcceptAll();
         else if (std::unique_ptr<Connection> connection = Take(event.data.u64))
-            Serve(std::move(connection));
+            connection->lingering ? Drain(std::move(connection)) : Serve(std::move(connection));
     }
 }
 
@@ -208,12 +247,16 @@ void Server::AcceptAll()
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             break;
         }
-        auto connection = std::make_unique<Connection>(fd);
-        int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         char text[INET_ADDRSTRLEN] = "?";
         inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-        connection->peer = text;
+        if (!Admit(text)) {
+            SendNow(fd, {503, "too many connections, try again later"});
+            close(fd);
+            continue;
+        }
+        auto connection = std::make_unique<Connection>(*this, fd, text);
+        int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Watch(std::move(connection), EPOLL_CTL_ADD);
     }
     if (!EpollSet(m_epoll.get(), m_listen.get(), LISTEN_TAG, EPOLLIN | EPOLLONESHOT, EPOLL_CTL_MOD))
@@ -251,8 +294,19 @@ std::unique_ptr<Server::Connection> Server::Take(uint64_t tag)
     return connection;
 }
 
-// Once a second, one worker closes the connections that have been quiet for
-// too long, half-sent requests included.
+// Whether a connection has had its time: quiet for too long, a request
+// that has not arrived whole in time, or a lingering end.
+bool Server::Overdue(const Connection &connection, Clock::time_point now) const
+{
+    if (connection.lingering)
+        return now >= connection.lingerUntil;
+    if (!connection.in.empty())
+        return now - connection.requestStart > std::chrono::seconds(m_config.requestSeconds);
+    return now - connection.idleSince > std::chrono::seconds(m_config.idleSeconds);
+}
+
+// Once a second, one worker ends the connections that have had their time.
+// A client whose request has not arrived whole hears 408 first.
 void Server::CloseIdle()
 {
     const Clock::time_point now = Clock::now();
@@ -260,14 +314,45 @@ void Server::CloseIdle()
     int64_t last = m_lastSweep.load();
     if (second == last || !m_lastSweep.compare_exchange_strong(last, second))
         return;
-    const Clock::time_point limit = now - std::chrono::seconds(m_config.idleSeconds);
-    std::lock_guard<std::mutex> lock(m_lock);
-    for (auto it = m_idle.begin(); it != m_idle.end();) {
-        if (it->second->idleSince < limit)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (auto it = m_idle.begin(); it != m_idle.end();) {
+            Connection &connection = *it->second;
+            if (!Overdue(connection, now)) {
+                ++it;
+                continue;
+            }
+            if (!connection.lingering && !connection.in.empty())
+                SendNow(connection.fd.get(), {408, "request took too long"});
             it = m_idle.erase(it);
-        else
-            ++it;
+        }
     }
+    // Memory of unfinished requests goes back to the system once they end.
+    if (m_trimDue.exchange(false))
+        malloc_trim(0);
+}
+
+bool Server::Admit(const std::string &peer)
+{
+    std::lock_guard<std::mutex> lock(m_countLock);
+    int &mine = m_perAddress[peer];
+    if (m_connections >= m_maxConnections || mine >= m_config.maxPerAddress) {
+        if (mine == 0)
+            m_perAddress.erase(peer);
+        return false;
+    }
+    mine++;
+    m_connections++;
+    return true;
+}
+
+void Server::Release(const std::string &peer)
+{
+    std::lock_guard<std::mutex> lock(m_countLock);
+    auto it = m_perAddress.find(peer);
+    if (it != m_perAddress.end() && --it->second == 0)
+        m_perAddress.erase(it);
+    m_connections--;
 }
 
 void Server::Serve(std::unique_ptr<Connection> connection)
@@ -284,11 +369,40 @@ void Server::Serve(std::unique_ptr<Connection> connection)
         const bool done = parsed.state == ParseState::Done;
         Reply reply = done ? m_service.Handle(request, connection->peer) : Reply{parsed.status, parsed.text};
         const bool keep = done && request.keepAlive && !m_stopping;
-        if (!SendAll(connection->fd.get(), FormatReply(reply, keep), timeoutMs) || !keep) {
-            LingeringClose(connection->fd.get());
+        if (!SendAll(connection->fd.get(), FormatReply(reply, keep, request.http10), timeoutMs) || !keep) {
+            Linger(std::move(connection));
             return;
         }
-        connection->in.erase(0, parsed.used);
+        connection->Consume(parsed.used);
+    }
+}
+
+// Closing with unread bytes would reset the connection, and a reset can
+// destroy the reply before the client has read it: the end is sent, and
+// what the client still sends is dropped as it comes, for a moment at most,
+// by whichever worker is free. No worker waits for it.
+void Server::Linger(std::unique_ptr<Connection> connection)
+{
+    shutdown(connection->fd.get(), SHUT_WR);
+    connection->lingering = true;
+    connection->lingerUntil = Clock::now() + std::chrono::milliseconds(LINGER_MS);
+    m_buffered -= connection->in.size();
+    connection->in.clear();
+    connection->in.shrink_to_fit();
+    m_trimDue = true;
+    Drain(std::move(connection));
+}
+
+void Server::Drain(std::unique_ptr<Connection> connection)
+{
+    char scrap[4096];
+    for (;;) {
+        ssize_t n = recv(connection->fd.get(), scrap, sizeof scrap, 0);
+        if (n > 0 || (n < 0 && errno == EINTR))
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            Watch(std::move(connection), EPOLL_CTL_MOD);
+        return;
     }
 }
 
@@ -299,13 +413,18 @@ ParseResult Server::ReadRequest(Connection &connection, HttpRequest *request)
     for (;;) {
         ParseResult parsed = ParseRequest(connection.in, m_config.limits, request);
         if (parsed.state == ParseState::Empty)
-            connection.in.erase(0, parsed.used);
+            connection.Consume(parsed.used);
         if (parsed.state == ParseState::Done || parsed.state == ParseState::Failed || connection.ended)
             return parsed;
         char buffer[RECEIVE_BYTES];
         ssize_t n = recv(connection.fd.get(), buffer, sizeof buffer, 0);
         if (n > 0) {
-            connection.in.append(buffer, size_t(n));
+            connection.Append(buffer, size_t(n));
+            // Half-sent requests may hold only so much memory in all.
+            if (m_buffered.load() > m_config.maxBuffered) {
+                connection.ended = true;
+                return {ParseState::Failed, 0, 503, "too busy, try again later"};
+            }
             continue;
         }
         if (n < 0 && errno == EINTR)

@@ -26,6 +26,10 @@ struct ServerConfig {
     RequestLimits limits;
     int sendTimeoutSeconds = 5; // a reply that makes no progress for this long is dropped
     int idleSeconds = 10;       // without a byte from the client
+    int requestSeconds = 10;    // from a request's first byte to its last
+    int maxConnections = 4096;  // in all, less what the descriptor limit keeps in reserve
+    int maxPerAddress = 256;
+    size_t maxBuffered = 64u << 20; // bytes of unfinished requests, all connections together
 };
 
 class Server {
@@ -37,6 +41,8 @@ public:
     Server &operator=(const Server &) = delete;
 
     uint16_t Port() const { return m_port; }
+    // Bytes of unfinished requests held now.
+    size_t Buffered() const { return m_buffered.load(); }
     void Start();
     // Lets the requests in progress finish, then joins the workers.
     void Stop();
@@ -50,8 +56,13 @@ private:
     void Watch(std::unique_ptr<Connection> connection, int operation);
     std::unique_ptr<Connection> Take(uint64_t tag);
     void CloseIdle();
+    bool Overdue(const Connection &connection, Clock::time_point now) const;
     void Serve(std::unique_ptr<Connection> connection);
+    void Linger(std::unique_ptr<Connection> connection);
+    void Drain(std::unique_ptr<Connection> connection);
     ParseResult ReadRequest(Connection &connection, HttpRequest *request);
+    bool Admit(const std::string &peer);
+    void Release(const std::string &peer);
 
     Service &m_service;
     const ServerConfig m_config;
@@ -65,4 +76,12 @@ private:
     std::map<uint64_t, std::unique_ptr<Connection>> m_idle; // waiting in the epoll set, by tag
     uint64_t m_nextTag = 2;
     std::atomic<int64_t> m_lastSweep{0};
+    // Connections open, by address and in all; their own lock, since a
+    // connection ends also under m_lock.
+    std::mutex m_countLock;
+    std::map<std::string, int> m_perAddress;
+    int m_connections = 0;
+    int m_maxConnections;
+    std::atomic<size_t> m_buffered{0};
+    std::atomic<bool> m_trimDue{false};
 };

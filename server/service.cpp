@@ -12,6 +12,7 @@ constexpr size_t MAX_LIST_BYTES = 1023;
 constexpr size_t MAX_CLIP_NAME = 31;
 constexpr size_t MAX_ACCOUNT_NAME = 128;
 constexpr size_t MAX_ACCOUNT_KEY = 256;
+constexpr int MAX_LOG_LINES = 20; // failures logged in one second
 
 const char *const PART_FIELDS[] = {"ClipUTF", "ClipRTF", "ClipHTML"};
 
@@ -302,10 +303,24 @@ Reply Service::Delete(const Form &, Ids ids)
     return {200, "<Delete>1</Delete>"};
 }
 
-// Names, keys, ids and clip contents stay out of the log.
-void Service::Log(const std::string &peer, const char *act, const Reply &reply) const
+// Names, keys, ids and clip contents stay out of the log. A flood of
+// failures writes a few lines a second and says how many it left out.
+void Service::Log(const std::string &peer, const char *act, const Reply &reply)
 {
-    if (m_config.log)
-        fprintf(m_config.log, "%s %s %s %d %s\n", Now().c_str(), peer.c_str(), act, reply.status,
-                reply.body.c_str());
+    if (!m_config.log)
+        return;
+    const time_t now = time(nullptr);
+    std::lock_guard<std::mutex> lock(m_logLock);
+    if (now != m_logSecond) {
+        if (m_logDropped)
+            fprintf(m_config.log, "%s %d failures not logged\n", Now().c_str(), m_logDropped);
+        m_logSecond = now;
+        m_logLines = m_logDropped = 0;
+    }
+    if (++m_logLines > MAX_LOG_LINES) {
+        m_logDropped++;
+        return;
+    }
+    fprintf(m_config.log, "%s %s %s %d %s\n", Now().c_str(), peer.c_str(), act, reply.status,
+            reply.body.c_str());
 }

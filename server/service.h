@@ -4,6 +4,7 @@
 // one line of text that the client shows in its error message.
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include "accounts.h"
 #include "request.h"
@@ -62,13 +63,16 @@ private:
     Reply GetData(const Form &form, Ids ids);
     Reply Rename(const Form &form, Ids ids);
     Reply Delete(const Form &form, Ids ids);
-    void Log(const std::string &peer, const char *act, const Reply &reply) const;
+    void Log(const std::string &peer, const char *act, const Reply &reply);
 
     Store &m_store;
     const ServiceConfig m_config;
     Accounts m_accounts;
     Throttle m_throttle;
     RateLimit m_creations;
+    std::mutex m_logLock;
+    time_t m_logSecond = 0;
+    int m_logLines = 0, m_logDropped = 0;
 };
 
 // The service's dates: local time as "%Y-%m-%d %H:%M:%S".

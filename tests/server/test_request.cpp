@@ -34,7 +34,16 @@ TEST(Request, ClientPostByteByByteThenTheNextRequest)
     ParseRequest("GET / HTTP/1.1\r\nConnection: Keep-Alive, CLOSE\r\n\r\n", {}, &request);
     EXPECT_FALSE(request.keepAlive);
     ParseRequest("GET / HTTP/1.0\r\nconnection: keep-alive\r\n\r\n", {}, &request);
-    EXPECT_TRUE(request.keepAlive);
+    EXPECT_TRUE(request.keepAlive && request.http10);
+    // The absolute form names the same resource.
+    for (const char *target : {"http://h:8080/p?a=1", "HTTPS://h/p?a=1"}) {
+        ASSERT_EQ(ParseRequest(std::string("GET ") + target + " HTTP/1.1\r\n\r\n", {}, &request).state,
+                  ParseState::Done)
+            << target;
+        EXPECT_EQ(request.path + "?" + request.query, "/p?a=1");
+    }
+    ParseRequest("GET http://h HTTP/1.1\r\n\r\n", {}, &request);
+    EXPECT_EQ(request.path, "/");
 }
 
 // Smuggling, overflowing numbers, bytes that do not belong, and sizes one

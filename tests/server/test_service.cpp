@@ -32,23 +32,40 @@ std::string Encode(const std::string &text)
     return out;
 }
 
-std::string Exchange(uint16_t port, const std::string &request)
+// A connection to the service that reads time out after `seconds`.
+UniqueFd Connect(uint16_t port, int seconds = 30)
 {
     UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout = {seconds, 0};
+    setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+        return UniqueFd(-1);
+    return fd;
+}
+
+// What the service sends on a connection before it ends or goes quiet.
+std::string ReadAll(int fd)
+{
+    std::string reply;
+    char buffer[65536];
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        reply.append(buffer, size_t(n));
+    return reply;
+}
+
+std::string Exchange(uint16_t port, const std::string &request)
+{
+    UniqueFd fd = Connect(port);
+    if (!fd.ok())
         return "";
     // Blocking: all of it, or up to where the server stopped reading.
     send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
     shutdown(fd.get(), SHUT_WR);
-    std::string reply;
-    char buffer[65536];
-    for (ssize_t n; (n = recv(fd.get(), buffer, sizeof buffer, 0)) > 0;)
-        reply.append(buffer, size_t(n));
-    return reply;
+    return ReadAll(fd.get());
 }
 
 // "status body" of an HTTP/1.1 reply; anything else as it came.
@@ -119,8 +136,7 @@ protected:
             return;
         m_store = std::make_unique<SqliteStore>(m_path);
         m_service = std::make_unique<Service>(*m_store, m_config);
-        // Four threads; bodies up to 4000 bytes.
-        m_server = std::make_unique<Server>(*m_service, ServerConfig{"127.0.0.1", 0, 4, {8192, 4000}});
+        m_server = std::make_unique<Server>(*m_service, m_serverConfig);
         m_server->Start();
         m_port = m_server->Port();
     }
@@ -185,6 +201,8 @@ protected:
     const std::string m_path = testing::TempDir() + "sync-" + std::to_string(getpid()) + "-" +
                                testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
     ServiceConfig m_config;
+    // Four threads; bodies up to 4000 bytes.
+    ServerConfig m_serverConfig{"127.0.0.1", 0, 4, {8192, 4000}};
     std::unique_ptr<SqliteStore> m_store;
     std::unique_ptr<Service> m_service;
     std::unique_ptr<Server> m_server;
@@ -373,6 +391,94 @@ TEST_F(SyncService, GuessersAndAccountMakersAreHeldBack)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(200, ask("knock", "bob"));
     maker.join();
+}
+
+// Clients that never close, that drip their request or that send half a
+// body hold neither a worker nor memory for long: a real request is still
+// answered, the full service answers 503, a request that takes too long
+// hears 408, and the memory is given back.
+TEST_F(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
+{
+    m_serverConfig.requestSeconds = 1;
+    m_serverConfig.maxConnections = 24;
+    m_serverConfig.maxBuffered = 20000;
+    Restart();
+    const std::string list = std::string("GET ") + SYNC_PATH + "?act=list&UserID=1 HTTP/1.1\r\n";
+    // Eight clients that read their replies but never close: lingering
+    // ends held each worker for two seconds.
+    std::vector<UniqueFd> open;
+    for (int i = 0; i < 8; i++) {
+        open.push_back(Connect(m_port));
+        const std::string request = list + "Connection: close\r\n\r\n";
+        send(open.back().get(), request.data(), request.size(), MSG_NOSIGNAL);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "404 no such account");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    open.clear();
+
+    // Requests that never end: each hears 408 once its second is up.
+    for (int i = 0; i < 20; i++) {
+        open.push_back(Connect(m_port, 5));
+        send(open.back().get(), list.data(), list.size(), MSG_NOSIGNAL);
+    }
+    // The twenty-fifth connection is over the limit and told so at once.
+    EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "404 no such account");
+    std::vector<UniqueFd> more;
+    for (int i = 0; i < 4; i++)
+        more.push_back(Connect(m_port));
+    EXPECT_EQ(Said(ReadAll(Connect(m_port, 5).get())), "503 too many connections, try again later");
+    more.clear();
+    for (UniqueFd &fd : open)
+        EXPECT_EQ(Said(ReadAll(fd.get())), "408 request took too long");
+    open.clear();
+
+    // Half-sent bodies: past 20,000 bytes in all, 503; nothing held after.
+    const std::string head = std::string("POST ") + SYNC_PATH + " HTTP/1.1\r\nContent-Length: 4000\r\n\r\n";
+    int refused = 0;
+    for (int i = 0; i < 12; i++) {
+        open.push_back(Connect(m_port, 5));
+        const std::string half = head + std::string(1900, 'a');
+        send(open.back().get(), half.data(), half.size(), MSG_NOSIGNAL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_LE(m_server->Buffered(), 20000u + 2100u);
+    for (UniqueFd &fd : open)
+        refused += Said(ReadAll(fd.get())) == "503 too busy, try again later";
+    open.clear();
+    EXPECT_GE(refused, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(0u, m_server->Buffered());
+}
+
+// An HTTP/1.0 client that keeps the connection is told so; a flood of
+// failures writes a few log lines a second and counts the rest.
+TEST_F(SyncService, KeepAliveOfHttp10AndALogThatKeepsItsSize)
+{
+    const std::string reply = Exchange(m_port, "GET /software/vercheck.php?app=Quillet HTTP/1.0\r\n"
+                                               "Connection: keep-alive\r\n\r\n");
+    EXPECT_NE(reply.find("\r\nConnection: keep-alive\r\n"), std::string::npos) << reply;
+
+    FILE *log = tmpfile();
+    m_config.log = log;
+    Restart();
+    for (int i = 0; i < 200; i++)
+        List(9999999);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    List(9999999); // the next second says how many were left out
+    rewind(log);
+    int lines = 0, counted = 0;
+    char line[256];
+    while (fgets(line, sizeof line, log)) {
+        int dropped = 0;
+        lines++;
+        if (sscanf(line, "%*s %*s %d failures not logged", &dropped) == 1)
+            counted += dropped;
+    }
+    fclose(log);
+    m_config.log = nullptr;
+    EXPECT_LE(lines, 2 * 20 + 3);
+    EXPECT_GE(counted, 200 - 2 * 20);
 }
 
 // Clients served side by side each get their own data back.
