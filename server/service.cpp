@@ -1,5 +1,6 @@
 #include "service.h"
 
+#include <sodium.h>
 #include <vector>
 
 namespace {
@@ -62,6 +63,24 @@ bool ParsePart(const std::string *field, ClipPart *part)
         }
     }
     return false;
+}
+
+// 128 random bits as 32 hexadecimal digits; the service keeps only a digest.
+std::string RandomToken()
+{
+    unsigned char bytes[16];
+    randombytes_buf(bytes, sizeof bytes);
+    char hex[2 * sizeof bytes + 1];
+    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+    return hex;
+}
+
+std::string TokenDigest(const std::string &token)
+{
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char *>(token.data()),
+                       token.size(), nullptr, 0);
+    return std::string(reinterpret_cast<const char *>(digest), sizeof digest);
 }
 
 std::string Now()
@@ -185,7 +204,8 @@ Reply Service::Account(const Form &form, const std::string &peer, bool open)
     AccountResult result = open ? m_accounts.Open(*name, *key) : m_accounts.Knock(*name, *key);
     switch (result.status) {
     case AccountStatus::Ok:
-        return {200, "<UserID>" + std::to_string(result.id) + "</UserID>"};
+        return {200, "<UserID>" + std::to_string(result.id) + "</UserID><Token>" + NewToken(result.id, now) +
+                         "</Token>"};
     case AccountStatus::WrongNameOrKey:
         m_throttle.Failed(peer, now);
         m_throttle.Failed(account, now);
@@ -207,6 +227,14 @@ Reply Service::RunAct(const Act &act, const Form &form, const std::string &peer)
     Ids ids = {0, 0};
     if (!ParseId(FormValue(form, "UserID"), &ids.user))
         return Error(400, "missing or malformed UserID");
+    // The id alone names the account: only the token of a sign-in shows
+    // that the one asking knows its key.
+    const time_t now = time(nullptr);
+    const std::string *token = FormValue(form, "Token");
+    if (!token || !m_store.HasToken(ids.user, TokenDigest(*token), now)) {
+        m_throttle.Failed(peer, now);
+        return Error(403, "missing or expired Token");
+    }
     if (act.needsClip && !ParseId(FormValue(form, "DataID"), &ids.clip))
         return Error(400, "missing or malformed DataID");
     Reply reply = (this->*act.run)(form, ids);
@@ -301,6 +329,13 @@ Reply Service::Delete(const Form &, Ids ids)
     if (!m_store.Delete(ids.user, ids.clip, Now(), m_config.maxClips))
         return Error(404, "no such clip");
     return {200, "<Delete>1</Delete>"};
+}
+
+std::string Service::NewToken(uint32_t user, time_t now)
+{
+    const std::string token = RandomToken();
+    m_store.AddToken(user, TokenDigest(token), int64_t(now) + TOKEN_LIFE_SECONDS);
+    return token;
 }
 
 // Names, keys, ids and clip contents stay out of the log. A flood of

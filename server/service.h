@@ -64,6 +64,7 @@ private:
     Reply Rename(const Form &form, Ids ids);
     Reply Delete(const Form &form, Ids ids);
     void Log(const std::string &peer, const char *act, const Reply &reply);
+    std::string NewToken(uint32_t user, time_t now);
 
     Store &m_store;
     const ServiceConfig m_config;

@@ -12,12 +12,18 @@ const char SCHEMA[] = "CREATE TABLE IF NOT EXISTS accounts ("
                       " name TEXT NOT NULL, date TEXT NOT NULL, state TEXT NOT NULL,"
                       " utf BLOB NOT NULL DEFAULT x'', rtf BLOB NOT NULL DEFAULT x'',"
                       " html BLOB NOT NULL DEFAULT x'');"
-                      "CREATE INDEX IF NOT EXISTS clips_by_owner ON clips(owner, state, date DESC);";
+                      "CREATE INDEX IF NOT EXISTS clips_by_owner ON clips(owner, state, date DESC);"
+                      "CREATE TABLE IF NOT EXISTS tokens ("
+                      " digest BLOB PRIMARY KEY, owner INTEGER NOT NULL REFERENCES accounts(id),"
+                      " expires INTEGER NOT NULL);";
 
 // Statements are cached per connection under these addresses.
 const char ADD_ACCOUNT[] = "INSERT INTO accounts (id, name, key_hash) VALUES (?1, ?2, ?3)";
 const char FIND_ACCOUNT[] = "SELECT id, key_hash FROM accounts WHERE name = ?1";
 const char HAS_ACCOUNT[] = "SELECT 1 FROM accounts WHERE id = ?1";
+const char ADD_TOKEN[] = "INSERT OR REPLACE INTO tokens (digest, owner, expires) VALUES (?1, ?2, ?3)";
+const char DROP_TOKENS[] = "DELETE FROM tokens WHERE owner = ?1 AND expires < ?2";
+const char HAS_TOKEN[] = "SELECT 1 FROM tokens WHERE digest = ?1 AND owner = ?2 AND expires >= ?3";
 const char COUNT_PRESENT[] = "SELECT count(*) FROM clips WHERE owner = ?1 AND state = 'A'";
 const char ADD_CLIP[] = "INSERT INTO clips (id, owner, name, date, state) VALUES (?1, ?2, ?3, ?4, 'A')";
 // In the order of the index, without a sort.
@@ -350,4 +356,19 @@ bool SqliteStore::Delete(uint32_t user, uint32_t id, const std::string &date, in
     Query(*lease, PRUNE_DELETED).Int(1, user).Int(2, keepDeleted).Step();
     transaction.Commit();
     return true;
+}
+
+void SqliteStore::AddToken(uint32_t user, const std::string &digest, int64_t expires)
+{
+    Lease lease(*this);
+    Transaction transaction(*lease);
+    Query(*lease, DROP_TOKENS).Int(1, user).Int(2, expires - TOKEN_LIFE_SECONDS).Step();
+    Query(*lease, ADD_TOKEN).Blob(1, digest).Int(2, user).Int(3, expires).Step();
+    transaction.Commit();
+}
+
+bool SqliteStore::HasToken(uint32_t user, const std::string &digest, int64_t now)
+{
+    Lease lease(*this);
+    return Query(*lease, HAS_TOKEN).Blob(1, digest).Int(2, user).Int(3, now).Step();
 }

@@ -26,6 +26,8 @@ public:
     bool GetPart(uint32_t user, uint32_t id, ClipPart part, std::string *value) override;
     bool Rename(uint32_t user, uint32_t id, const std::string &name, const std::string &date) override;
     bool Delete(uint32_t user, uint32_t id, const std::string &date, int keepDeleted) override;
+    void AddToken(uint32_t user, const std::string &digest, int64_t expires) override;
+    bool HasToken(uint32_t user, const std::string &digest, int64_t now) override;
 
     class Connection; // one sqlite3 handle with its cached statements
 

@@ -26,6 +26,9 @@ struct ClipEntry {
     char state;       // 'A' present, 'X' deleted
 };
 
+// How long a session token lasts.
+constexpr int64_t TOKEN_LIFE_SECONDS = 12 * 3600;
+
 struct ClipSizes {
     size_t utf, rtf, html;
 };
@@ -56,4 +59,9 @@ public:
     // Empties the clip and keeps it as a deletion dated `date`; only the
     // latest `keepDeleted` deletions of the account are kept.
     virtual bool Delete(uint32_t user, uint32_t id, const std::string &date, int keepDeleted) = 0;
+
+    // Session tokens of an account, kept as digests until they expire (in
+    // seconds since the epoch); adding one drops the account's expired ones.
+    virtual void AddToken(uint32_t user, const std::string &digest, int64_t expires) = 0;
+    virtual bool HasToken(uint32_t user, const std::string &digest, int64_t now) = 0;
 };

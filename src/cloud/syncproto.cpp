@@ -22,13 +22,23 @@ const size_t CHANGE_REPLY_SIZE = 512;
 const size_t DATA_REPLY_EXTRA = 1024;
 const size_t UPLOAD_REPLY_EXTRA = 512;
 
-// One request's form: the program's pair first, then the request's own.
+// The token of the last sign-in and the account it belongs to: a service
+// that gives one expects it with every request that names the account.
+const size_t TOKEN_MAX = 64;
+char m_Token[TOKEN_MAX + 1];
+char m_TokenUser[8];
+
+// One request's form: the program's pair first, then the request's own, and
+// the token when it names the account of the last sign-in.
 class Form {
 public:
     Form(std::initializer_list<FormPair> pairs)
     {
         std::vector<FormPair> all = {{APP_NAME, APP_VERSION}};
         all.insert(all.end(), pairs);
+        for (const FormPair &pair : pairs)
+            if (strcmp(pair.key, "UserID") == 0 && m_Token[0] && strcmp(pair.value, m_TokenUser) == 0)
+                all.push_back({"Token", m_Token});
         m_text.reset(NewForm(all.data(), all.size()));
     }
     const char *get() const { return m_text.get(); }
@@ -64,6 +74,20 @@ void ShowSyncMessage(const char *text)
     MessageBoxA(GetDesktopWindow(), text, APP_NAME, MB_OK | MB_ICONINFORMATION);
 }
 
+// A service without tokens sends none, and none is sent back to it.
+void KeepToken(const char *body, int32_t user)
+{
+    m_Token[0] = '\0';
+    FormatId(user, m_TokenUser);
+    const char *start = strstr(body, "<Token>");
+    if (!start)
+        return;
+    start += strlen("<Token>");
+    const size_t length = strspn(start, "0123456789abcdefABCDEF");
+    if (length > 0 && length <= TOKEN_MAX && strncmp(start + length, "</Token>", 8) == 0)
+        safe_strncpy(m_Token, sizeof m_Token, start, length);
+}
+
 // knock or open: the user id of the account, or -1; the reply's status (0
 // when there was none).
 int32_t AccountRequest(const char *act, bool post, uint32_t *status)
@@ -75,7 +99,10 @@ int32_t AccountRequest(const char *act, bool post, uint32_t *status)
     Form form({{"act", act}, {"name", name}, {"key", key}});
     char body[ACCOUNT_REPLY_SIZE];
     *status = post ? SyncHttpPost(form, body, sizeof body) : SyncHttpGet(form, body, sizeof body);
-    return *status == 200 ? GetPXMLInt(body, "UserID") : -1;
+    const int32_t id = *status == 200 ? GetPXMLInt(body, "UserID") : -1;
+    if (id > 0)
+        KeepToken(body, id);
+    return id;
 }
 
 bool IsBusy(uint32_t status)

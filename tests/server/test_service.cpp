@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <regex>
 #include <thread>
@@ -172,21 +173,44 @@ protected:
         request.query = std::string("act=") + act + "&name=" + name + "&key=" + key;
         return m_service->Handle(request, peer).status;
     }
-    uint32_t Open(const std::string &name, const std::string &key)
+    // Signs in; the account's id, its token kept for the requests after.
+    uint32_t SignIn(const char *act, const std::string &name, const std::string &key)
     {
-        return Number(Account("open", name, key), "200 <UserID>(\\d{1,7})</UserID>");
+        std::smatch match;
+        const std::string said = Account(act, name, key);
+        if (!std::regex_match(said, match,
+                              std::regex("200 <UserID>(\\d{1,7})</UserID><Token>([0-9a-f]{32})</Token>")))
+            return 0;
+        const uint32_t user = uint32_t(std::stoul(match[1].str()));
+        m_tokens[user] = match[2].str();
+        return user;
+    }
+    uint32_t Open(const std::string &name, const std::string &key) { return SignIn("open", name, key); }
+    // The fields that name an account: its id and the token of its sign-in.
+    Fields Of(uint32_t user)
+    {
+        Fields fields = {{"UserID", std::to_string(user)}};
+        if (m_tokens.count(user))
+            fields.push_back({"Token", m_tokens[user]});
+        return fields;
+    }
+    std::string Act(const char *act, uint32_t user, const Fields &extra = {})
+    {
+        Fields fields = {{"act", act}};
+        for (const Fields &part : {Of(user), extra})
+            fields.insert(fields.end(), part.begin(), part.end());
+        return Sync(fields);
     }
     uint32_t Create(uint32_t user, const std::string &name)
     {
-        return Number(Sync({{"act", "create"}, {"UserID", std::to_string(user)}, {"ClipName", name}}),
-                      "200 DataID=(\\d{1,7})\r\n");
+        return Number(Act("create", user, {{"ClipName", name}}), "200 DataID=(\\d{1,7})\r\n");
     }
     // `act` on clip `clip` of `user`, with the extra fields.
     std::string Clip(const char *act, uint32_t user, uint32_t clip, const Fields &extra = {})
     {
-        Fields fields = {{"act", act}, {"UserID", std::to_string(user)}, {"DataID", std::to_string(clip)}};
+        Fields fields = {{"DataID", std::to_string(clip)}};
         fields.insert(fields.end(), extra.begin(), extra.end());
-        return Sync(fields);
+        return Act(act, user, fields);
     }
     std::string SetText(uint32_t user, uint32_t clip, const std::string &text, const char *field = "ClipUTF")
     {
@@ -196,7 +220,7 @@ protected:
     {
         return Clip("getdata", user, clip, {{"field", "ClipUTF"}});
     }
-    std::string List(uint32_t user) { return Sync({{"act", "list"}, {"UserID", std::to_string(user)}}); }
+    std::string List(uint32_t user) { return Act("list", user); }
 
     const std::string m_path = testing::TempDir() + "sync-" + std::to_string(getpid()) + "-" +
                                testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
@@ -207,6 +231,7 @@ protected:
     std::unique_ptr<Service> m_service;
     std::unique_ptr<Server> m_server;
     uint16_t m_port = 0;
+    std::map<uint32_t, std::string> m_tokens;
 };
 
 } // namespace
@@ -276,8 +301,7 @@ TEST_F(SyncService, ListFitsTheClientBufferWithPresentClipsFirst)
     std::vector<uint32_t> clips;
     for (int i = 0; i < 16; i++)
         clips.push_back(Create(user, std::string(29, 'a' + i) + "xy"));
-    EXPECT_EQ(Sync({{"act", "create"}, {"UserID", std::to_string(user)}, {"ClipName", "one more"}}),
-              "403 clip limit reached");
+    EXPECT_EQ(Act("create", user, {{"ClipName", "one more"}}), "403 clip limit reached");
     Clip("delete", user, clips[3]);
     Clip("delete", user, clips[7]);
     const std::string list = List(user);
@@ -300,13 +324,14 @@ TEST_F(SyncService, HostileInputIsRejectedAndNothingStored)
     const uint32_t user = Open("alice", "key"), intruder = Open(hostile, "k'--");
     ASSERT_TRUE(user > 0 && intruder > 0 && user != intruder);
     EXPECT_EQ(Account("open", "alice", "x"), "409 account name taken");
-    EXPECT_EQ(Account("knock", hostile, "k'--"), "200 <UserID>" + std::to_string(intruder) + "</UserID>");
+    EXPECT_EQ(SignIn("knock", hostile, "k'--"), intruder);
     EXPECT_EQ(Account("knock", "alice", "key two"), "403 wrong account name or key");
     EXPECT_EQ(Sync({{"act", "knock"}, {"name", "alice"}}), "400 missing or malformed key");
     EXPECT_EQ(Account("open", "new\nline", "k"), "400 missing or malformed name");
     const uint32_t clip = Create(user, "x' OR '1'='1");
     SetText(user, clip, "secret");
-    const std::string set = "act=setdata&UserID=" + std::to_string(user) + "&DataID=" + std::to_string(clip);
+    const std::string set = "act=setdata&UserID=" + std::to_string(user) + "&Token=" + m_tokens[user] +
+                            "&DataID=" + std::to_string(clip);
     EXPECT_EQ(Post(set + "&field=ClipUTF&data=%zz"), "400 malformed form data");
     EXPECT_EQ(Post(set + "&field=ClipUTF&data=" + std::string(1001, 'a')), "413 clip part too large");
     EXPECT_EQ(Post(set + "&field=ClipUTF&data=" + std::string(5000000, 'a')), "413 request too large");
@@ -314,7 +339,17 @@ TEST_F(SyncService, HostileInputIsRejectedAndNothingStored)
     EXPECT_EQ(Clip("delete", intruder, clip), "404 no such clip");
     EXPECT_EQ(GetText(intruder, clip), "404 no such clip");
     EXPECT_EQ(SetText(intruder, clip, "mine"), "404 no such clip");
-    EXPECT_EQ(List(9999999), "404 no such account");
+    EXPECT_EQ(List(9999999), "403 missing or expired Token");
+    // Another account's id with one's own token reads and changes nothing.
+    m_tokens[user] = m_tokens[intruder];
+    for (const std::string &said :
+         {List(user), GetText(user, clip), SetText(user, clip, "mine"),
+          Clip("rename", user, clip, {{"ClipName", "mine"}}), Clip("delete", user, clip)})
+        EXPECT_EQ(said, "403 missing or expired Token");
+    m_tokens.erase(user);
+    EXPECT_EQ(List(user), "403 missing or expired Token");
+    SignIn("knock", "alice", "key");
+    EXPECT_EQ(GetText(user, clip), "200 <Data>\r\nClipUTF=secret\r\n</Data>\r\n");
     EXPECT_EQ(List(12345678), "400 missing or malformed UserID");
     EXPECT_EQ(Clip("check", user, 0), "400 missing or malformed DataID");
     EXPECT_EQ(Sync({{"act", "dump"}}), "400 unknown act");
@@ -338,7 +373,7 @@ TEST_F(SyncService, FailuresFromOneAddressAreSlowedDown)
     Open("alice", "key");
     for (int i = 0; i < 2; i++)
         EXPECT_EQ(Account("knock", "alice", "guess"), "403 wrong account name or key");
-    EXPECT_EQ(List(1), "404 no such account");
+    EXPECT_EQ(List(1), "403 missing or expired Token");
     EXPECT_EQ(Account("knock", "alice", "key"), "429 too many failed attempts, try again later");
     EXPECT_EQ(List(1), "429 too many failed attempts, try again later");
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
@@ -413,7 +448,7 @@ TEST_F(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
         send(open.back().get(), request.data(), request.size(), MSG_NOSIGNAL);
     }
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "404 no such account");
+    EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "403 missing or expired Token");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     open.clear();
 
@@ -423,7 +458,7 @@ TEST_F(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
         send(open.back().get(), list.data(), list.size(), MSG_NOSIGNAL);
     }
     // The twenty-fifth connection is over the limit and told so at once.
-    EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "404 no such account");
+    EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "403 missing or expired Token");
     std::vector<UniqueFd> more;
     for (int i = 0; i < 4; i++)
         more.push_back(Connect(m_port));

@@ -205,6 +205,31 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefused)
     }
 }
 
+// The token of a sign-in goes with every request that names its account,
+// and only with those; a service without tokens gets none.
+TEST(SyncProto, TheSignInsTokenGoesWithItsAccountsRequests)
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    const std::string token = "00112233445566778899aabbccddeeff";
+    for (const std::string &given : {token, std::string("zz<")}) {
+        ScriptedServer server([&given](const std::string &request) {
+            return OK + (request.find("act=knock") != std::string::npos
+                             ? "<UserID>7</UserID><Token>" + given + "</Token>"
+                             : std::string("<Clips />"));
+        });
+        char body[64];
+        EXPECT_EQ(7, SyncGetUserID());
+        SyncGetClipList(7, body, sizeof body);
+        SyncGetClipList(8, body, sizeof body);
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(3u, requests.size());
+        const bool sent = given == token;
+        EXPECT_EQ(sent, FormOf(requests[1]).find("&Token=" + token) != std::string::npos) << given;
+        EXPECT_EQ(std::string::npos, FormOf(requests[2]).find("Token")) << given;
+    }
+}
+
 // A list cut off after a clip named like its end tag is no whole list:
 // nothing is uploaded as if the other clips were missing.
 TEST(SyncProto, ACutListIsNeverTakenForAWholeOne)
