@@ -16,7 +16,28 @@ ensure_prefix
 wineserver -p >/dev/null 2>&1 || true   # keep one server for the whole run
 
 status=0
+# The sources keep the layout of .clang-format (scripts/format.sh applies it).
+(cd "$here" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror) || status=1
+
+# A PostgreSQL server of this run's own for the service's tests on that
+# store: as the postgres user when run as root (initdb refuses root), on a
+# private port, stopped once the native tests are done.
+pg_bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
+pg_as() { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
+pgdata=$(mktemp -d /tmp/quillet-pg.XXXXXX)
+[ "$(id -u)" -ne 0 ] || chown postgres "$pgdata"
+pgport=25432
+while (exec 3<>"/dev/tcp/127.0.0.1/$pgport") 2>/dev/null; do pgport=$((pgport + 1)); done
+pg_as "$pg_bin/initdb" -D "$pgdata" -A trust >/dev/null
+pg_as "$pg_bin/pg_ctl" -D "$pgdata" -o "-p $pgport -k $pgdata -c listen_addresses=127.0.0.1" -w \
+  -l "$pgdata/log" start >/dev/null
+pg_as "$pg_bin/createdb" -h 127.0.0.1 -p "$pgport" quillet_test
+pguser=$([ "$(id -u)" -eq 0 ] && echo postgres || id -un)
+export QUILLET_TEST_PG="postgresql://$pguser@127.0.0.1:$pgport/quillet_test"
 (cd "$build/native" && ctest --output-on-failure) || status=1
+pg_as "$pg_bin/pg_ctl" -D "$pgdata" -m fast stop >/dev/null || true
+rm -rf "$pgdata"
+unset QUILLET_TEST_PG
 # Every fuzz target for a few seconds (scripts/fuzz.sh SECONDS for longer).
 "$here/scripts/fuzz.sh" 3 || status=1
 
@@ -36,4 +57,7 @@ kill "$service" 2>/dev/null || true
 # The installer round trip, with the tested 64-bit build.
 makensis -V2 -DARCH=64 -DBUILD="$build/win64" -DOUTFILE="$build/installer-test-setup.exe" \
   "$here/installer/quillet.nsi" && "$here/tests/installer/roundtrip.sh" "$build/installer-test-setup.exe" || status=1
+# Non-blank lines of the tests (tests/, fuzz/) against those of the code.
+lines() { (cd "$here" && git ls-files "$@" | xargs cat | grep -cv '^[[:space:]]*$'); }
+echo "test lines: $(lines 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp') against $(lines 'src/*.cpp' 'src/*.h' 'server/*.cpp' 'server/*.h') of code"
 exit $status

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include "server.h"
+#include "pgstore.h"
 #include "sqlitestore.h"
 
 namespace {
@@ -16,7 +18,9 @@ const char USAGE[] =
     "                      [--release MAJOR.MINOR] [--release-build N] [--release-date TEXT]\n"
     "Defaults: --bind 0.0.0.0 --port 8080 --db quillet-sync.db --max-clips 10\n"
     "          --max-part 1048576 --max-request 4194304\n"
-    "          --release 6.0 --release-build 200 --release-date \"12 Feb 2018\"\n";
+    "          --release 6.0 --release-build 200 --release-date \"12 Feb 2018\"\n"
+    "--db takes an SQLite file or a PostgreSQL URL (postgresql://user@host:port/database),\n"
+    "which several instances behind a load balancer can share.\n";
 
 struct Options {
     ServerConfig server;
@@ -105,8 +109,12 @@ int main(int argc, char **argv)
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     try {
-        SqliteStore store(options.database);
-        Service service(store, options.service);
+        std::unique_ptr<Store> store;
+        if (IsPostgresUrl(options.database))
+            store = std::make_unique<PgStore>(options.database);
+        else
+            store = std::make_unique<SqliteStore>(options.database);
+        Service service(*store, options.service);
         Server server(service, options.server);
         server.Start();
         printf("quillet-server: listening on %s:%u, database %s\n", options.server.bind.c_str(),

@@ -54,7 +54,8 @@ void ScaleStaticBitmap(HWND dlg, int control, int bitmap)
             DeleteObject(source);
         return;
     }
-    HBITMAP scaled = Stretched(source, bm, MulDiv(bm.bmWidth, dpi, BASE_DPI), MulDiv(bm.bmHeight, dpi, BASE_DPI));
+    HBITMAP scaled =
+        Stretched(source, bm, MulDiv(bm.bmWidth, dpi, BASE_DPI), MulDiv(bm.bmHeight, dpi, BASE_DPI));
     DeleteObject(source);
     if (!scaled)
         return;

@@ -83,10 +83,12 @@ __attribute__((target("ssse3"))) void WriteFullCellsSsse3(char *p, char *column,
     const __m128i second = _mm_unpackhi_epi8(high, low);
     // Index -1 gives a zero byte. Every digit has the 0x20 bit set already,
     // so setting it turns exactly those gaps into blanks.
-    const __m128i cells0 = _mm_shuffle_epi8(first, _mm_setr_epi8(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1, 10));
-    const __m128i cells1 =
-        _mm_or_si128(_mm_shuffle_epi8(first, _mm_setr_epi8(11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
-                     _mm_shuffle_epi8(second, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, -1, 2, 3, -1, 4, 5)));
+    const __m128i cells0 =
+        _mm_shuffle_epi8(first, _mm_setr_epi8(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1, 10));
+    const __m128i cells1 = _mm_or_si128(
+        _mm_shuffle_epi8(first,
+                         _mm_setr_epi8(11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
+        _mm_shuffle_epi8(second, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, -1, 2, 3, -1, 4, 5)));
     const __m128i cells2 =
         _mm_shuffle_epi8(second, _mm_setr_epi8(-1, 6, 7, -1, 8, 9, -1, 10, 11, -1, 12, 13, -1, 14, 15, -1));
     const __m128i blank = _mm_set1_epi8(' ');
@@ -96,7 +98,8 @@ __attribute__((target("ssse3"))) void WriteFullCellsSsse3(char *p, char *column,
     // Signed compares: bytes from 0x80 up are below 0x20 too.
     const __m128i printable =
         _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)));
-    const __m128i shown = _mm_or_si128(_mm_and_si128(printable, v), _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+    const __m128i shown =
+        _mm_or_si128(_mm_and_si128(printable, v), _mm_andnot_si128(printable, _mm_set1_epi8('.')));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(column), shown);
 }
 

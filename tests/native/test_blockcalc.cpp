@@ -68,8 +68,9 @@ TEST(BlockCalc, DumpShowsEveryByte)
             std::string column;
             for (size_t i = row * 16; i < row * 16 + 16; i++) {
                 const bool shown = i < n;
-                expected += shown ? " " + std::string(1, "0123456789abcdef"[i >> 4]) + "0123456789abcdef"[i & 15]
-                                  : "   ";
+                expected +=
+                    shown ? " " + std::string(1, "0123456789abcdef"[i >> 4]) + "0123456789abcdef"[i & 15]
+                          : "   ";
                 column += !shown ? ' ' : i >= 0x20 && i <= 0x7E ? static_cast<char>(i) : '.';
             }
             EXPECT_EQ(dump.substr(row * HEX_ROW_CHARS, HEX_ROW_CHARS), expected + " | " + column + "\r\n");

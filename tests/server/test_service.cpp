@@ -13,10 +13,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <thread>
 #include "fd.h"
 #include "server.h"
+#include "pgstore.h"
 #include "sqlitestore.h"
 
 namespace {
@@ -105,7 +107,8 @@ pid_t StartProgram(const std::string &database, uint16_t *port)
     char line[256] = "";
     fgets(line, sizeof line, lines);
     fclose(lines);
-    const char *colon = strrchr(line, ':');
+    const char *listening = strstr(line, "listening on ");
+    const char *colon = listening ? strchr(listening, ':') : nullptr;
     *port = colon ? uint16_t(atoi(colon + 1)) : 0;
     return pid;
 }
@@ -113,10 +116,24 @@ pid_t StartProgram(const std::string &database, uint16_t *port)
 const std::string DATE = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d";
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-class SyncService : public ::testing::Test {
+// Drops the service's tables; the next store creates them anew.
+void EmptyPostgres(const std::string &url)
+{
+    PGconn *c = PQconnectdb(url.c_str());
+    PQclear(PQexec(c, "SET client_min_messages = warning; DROP TABLE IF EXISTS tokens, clips, accounts"));
+    PQfinish(c);
+}
+
+// Every service test runs on both stores: SQLite, and the PostgreSQL server
+// that scripts/test.sh starts and names in QUILLET_TEST_PG.
+class SyncService : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override
     {
+        const char *pg = getenv("QUILLET_TEST_PG");
+        if (GetParam() == "postgres" && !(pg && *pg))
+            GTEST_SKIP() << "no PostgreSQL named in QUILLET_TEST_PG";
+        m_database = GetParam() == "postgres" ? pg : m_path;
         m_config.accounts.opsLimit = crypto_pwhash_OPSLIMIT_MIN;
         m_config.accounts.memLimit = crypto_pwhash_MEMLIMIT_MIN;
         m_config.log = nullptr;
@@ -133,9 +150,14 @@ protected:
         m_store.reset();
         for (const char *suffix : {"", "-wal", "-shm"})
             remove((m_path + suffix).c_str());
+        if (IsPostgresUrl(m_database))
+            EmptyPostgres(m_database);
         if (!serve)
             return;
-        m_store = std::make_unique<SqliteStore>(m_path);
+        if (IsPostgresUrl(m_database))
+            m_store = std::make_unique<PgStore>(m_database);
+        else
+            m_store = std::make_unique<SqliteStore>(m_path);
         m_service = std::make_unique<Service>(*m_store, m_config);
         m_server = std::make_unique<Server>(*m_service, m_serverConfig);
         m_server->Start();
@@ -182,6 +204,7 @@ protected:
                               std::regex("200 <UserID>(\\d{1,7})</UserID><Token>([0-9a-f]{32})</Token>")))
             return 0;
         const uint32_t user = uint32_t(std::stoul(match[1].str()));
+        std::lock_guard<std::mutex> lock(m_tokenLock);
         m_tokens[user] = match[2].str();
         return user;
     }
@@ -190,6 +213,7 @@ protected:
     Fields Of(uint32_t user)
     {
         Fields fields = {{"UserID", std::to_string(user)}};
+        std::lock_guard<std::mutex> lock(m_tokenLock);
         if (m_tokens.count(user))
             fields.push_back({"Token", m_tokens[user]});
         return fields;
@@ -223,14 +247,18 @@ protected:
     std::string List(uint32_t user) { return Act("list", user); }
 
     const std::string m_path = testing::TempDir() + "sync-" + std::to_string(getpid()) + "-" +
-                               testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+                               std::to_string(std::hash<std::string>()(
+                                   testing::UnitTest::GetInstance()->current_test_info()->name())) +
+                               ".db";
     ServiceConfig m_config;
     // Four threads; bodies up to 4000 bytes.
     ServerConfig m_serverConfig{"127.0.0.1", 0, 4, {8192, 4000}};
-    std::unique_ptr<SqliteStore> m_store;
+    std::string m_database;
+    std::unique_ptr<Store> m_store;
     std::unique_ptr<Service> m_service;
     std::unique_ptr<Server> m_server;
     uint16_t m_port = 0;
+    std::mutex m_tokenLock; // clients of one test may run side by side
     std::map<uint32_t, std::string> m_tokens;
 };
 
@@ -239,7 +267,7 @@ protected:
 // The update check and the replies byte for byte; a new text starts a new
 // version (the other parts come after it); a deleted clip is listed as such,
 // and a new part revives it.
-TEST_F(SyncService, RoundTrip)
+TEST_P(SyncService, RoundTrip)
 {
     EXPECT_EQ(Exchange(m_port, "GET /software/vercheck.php?app=Quillet HTTP/1.1\r\nHost: localhost\r\n\r\n"),
               "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 53\r\n\r\n"
@@ -267,7 +295,7 @@ TEST_F(SyncService, RoundTrip)
 
 // The date is the clip's version: every change, also within one second,
 // dates it later than the one before.
-TEST_F(SyncService, EveryChangeDatesTheClipLater)
+TEST_P(SyncService, EveryChangeDatesTheClipLater)
 {
     const uint32_t user = Open("carol", "key"), clip = Create(user, "Versioned");
     const std::regex line("[\\s\\S]*=Versioned\\d*;(" + DATE + ");[AX]\r\n[\\s\\S]*");
@@ -293,7 +321,7 @@ TEST_F(SyncService, EveryChangeDatesTheClipLater)
 }
 
 // The client reads the list into 1024 bytes: present clips must come first.
-TEST_F(SyncService, ListFitsTheClientBufferWithPresentClipsFirst)
+TEST_P(SyncService, ListFitsTheClientBufferWithPresentClipsFirst)
 {
     m_config.maxClips = 16;
     Restart();
@@ -318,7 +346,7 @@ TEST_F(SyncService, ListFitsTheClientBufferWithPresentClipsFirst)
 
 // Account names and keys that would break SQL, a taken name, a wrong key;
 // hostile requests are rejected and change nothing.
-TEST_F(SyncService, HostileInputIsRejectedAndNothingStored)
+TEST_P(SyncService, HostileInputIsRejectedAndNothingStored)
 {
     const std::string hostile = "Robert'); DROP TABLE accounts;--";
     const uint32_t user = Open("alice", "key"), intruder = Open(hostile, "k'--");
@@ -366,7 +394,7 @@ TEST_F(SyncService, HostileInputIsRejectedAndNothingStored)
 }
 
 // Wrong keys and unknown ids alike lock the address out, for a while only.
-TEST_F(SyncService, FailuresFromOneAddressAreSlowedDown)
+TEST_P(SyncService, FailuresFromOneAddressAreSlowedDown)
 {
     m_config.freeFailures = 2;
     Restart();
@@ -384,7 +412,7 @@ TEST_F(SyncService, FailuresFromOneAddressAreSlowedDown)
 // account, five more, are locked out all the same. Guesses of one name
 // spread over addresses are counted by the name. New accounts are limited
 // per address, and a user's knock waits for a hash that they hold.
-TEST_F(SyncService, GuessersAndAccountMakersAreHeldBack)
+TEST_P(SyncService, GuessersAndAccountMakersAreHeldBack)
 {
     m_config.freeFailures = 5;
     Restart();
@@ -432,7 +460,7 @@ TEST_F(SyncService, GuessersAndAccountMakersAreHeldBack)
 // body hold neither a worker nor memory for long: a real request is still
 // answered, the full service answers 503, a request that takes too long
 // hears 408, and the memory is given back.
-TEST_F(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
+TEST_P(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
 {
     m_serverConfig.requestSeconds = 1;
     m_serverConfig.maxConnections = 24;
@@ -488,7 +516,7 @@ TEST_F(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
 
 // An HTTP/1.0 client that keeps the connection is told so; a flood of
 // failures writes a few log lines a second and counts the rest.
-TEST_F(SyncService, KeepAliveOfHttp10AndALogThatKeepsItsSize)
+TEST_P(SyncService, KeepAliveOfHttp10AndALogThatKeepsItsSize)
 {
     const std::string reply = Exchange(m_port, "GET /software/vercheck.php?app=Quillet HTTP/1.0\r\n"
                                                "Connection: keep-alive\r\n\r\n");
@@ -517,7 +545,7 @@ TEST_F(SyncService, KeepAliveOfHttp10AndALogThatKeepsItsSize)
 }
 
 // Clients served side by side each get their own data back.
-TEST_F(SyncService, TwoClientsAtOnce)
+TEST_P(SyncService, TwoClientsAtOnce)
 {
     auto client = [this](const std::string &name) {
         const uint32_t user = Open(name, "key");
@@ -537,10 +565,10 @@ TEST_F(SyncService, TwoClientsAtOnce)
 
 // Killed in the middle of a stream of changes, the program keeps every one it
 // acknowledged, and its database stays intact.
-TEST_F(SyncService, KillLosesNoAcknowledgedChange)
+TEST_P(SyncService, KillLosesNoAcknowledgedChange)
 {
     Restart(false);
-    pid_t pid = StartProgram(m_path, &m_port);
+    pid_t pid = StartProgram(m_database, &m_port);
     ASSERT_GT(m_port, 0);
     const uint32_t user = Open("alice", "key"), clip = Create(user, "counter");
     std::thread killer([pid] {
@@ -554,11 +582,13 @@ TEST_F(SyncService, KillLosesNoAcknowledgedChange)
     waitpid(pid, nullptr, 0);
     EXPECT_GT(acknowledged, 0);
 
-    pid = StartProgram(m_path, &m_port);
+    pid = StartProgram(m_database, &m_port);
     const int kept = Number(GetText(user, clip), "200 <Data>\r\nClipUTF=(\\d+)\r\n</Data>\r\n");
     EXPECT_TRUE(kept == acknowledged || kept == acknowledged + 1) << kept << " after " << acknowledged;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
+    if (IsPostgresUrl(m_database))
+        return;
 
     sqlite3 *db = nullptr;
     sqlite3_stmt *check = nullptr;
@@ -569,3 +599,5 @@ TEST_F(SyncService, KillLosesNoAcknowledgedChange)
     sqlite3_finalize(check);
     sqlite3_close(db);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, SyncService, ::testing::Values("sqlite", "postgres"));
