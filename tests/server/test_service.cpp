@@ -563,28 +563,44 @@ TEST_P(SyncService, TwoClientsAtOnce)
     two.join();
 }
 
-// Killed in the middle of a stream of changes, the program keeps every one it
-// acknowledged, and its database stays intact.
+// Killed in the middle of streams of changes from three clients, the
+// program keeps every one it acknowledged, and its database stays intact.
 TEST_P(SyncService, KillLosesNoAcknowledgedChange)
 {
     Restart(false);
     pid_t pid = StartProgram(m_database, &m_port);
     ASSERT_GT(m_port, 0);
-    const uint32_t user = Open("alice", "key"), clip = Create(user, "counter");
+    struct Writer {
+        uint32_t user, clip;
+        int acknowledged;
+    };
+    std::vector<Writer> writers;
+    for (int i = 0; i < 3; i++) {
+        const uint32_t user = Open("writer" + std::to_string(i), "key");
+        writers.push_back({user, Create(user, "counter"), 0});
+    }
     std::thread killer([pid] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(pid, SIGKILL);
     });
-    int acknowledged = 0;
-    while (SetText(user, clip, std::to_string(acknowledged + 1)).substr(0, 4) == "200 ")
-        acknowledged++;
+    std::vector<std::thread> streams;
+    for (Writer &w : writers)
+        streams.emplace_back([this, &w] {
+            while (SetText(w.user, w.clip, std::to_string(w.acknowledged + 1)).substr(0, 4) == "200 ")
+                w.acknowledged++;
+        });
+    for (std::thread &stream : streams)
+        stream.join();
     killer.join();
     waitpid(pid, nullptr, 0);
-    EXPECT_GT(acknowledged, 0);
 
     pid = StartProgram(m_database, &m_port);
-    const int kept = Number(GetText(user, clip), "200 <Data>\r\nClipUTF=(\\d+)\r\n</Data>\r\n");
-    EXPECT_TRUE(kept == acknowledged || kept == acknowledged + 1) << kept << " after " << acknowledged;
+    for (const Writer &w : writers) {
+        EXPECT_GT(w.acknowledged, 0);
+        const int kept = Number(GetText(w.user, w.clip), "200 <Data>\r\nClipUTF=(\\d+)\r\n</Data>\r\n");
+        EXPECT_TRUE(kept == w.acknowledged || kept == w.acknowledged + 1)
+            << kept << " after " << w.acknowledged;
+    }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     if (IsPostgresUrl(m_database))
