@@ -13,7 +13,8 @@
 namespace {
 
 const char USAGE[] =
-    "usage: quillet-server [--bind ADDRESS] [--port N] [--db FILE] [--threads N]\n"
+    "usage: quillet-server [--bind ADDRESS] [--port N] [--db FILE|URL] [--threads N]\n"
+    "                      [--trusted-proxy ADDRESS]\n"
     "                      [--max-clips N] [--max-part BYTES] [--max-request BYTES]\n"
     "                      [--release MAJOR.MINOR] [--release-build N] [--release-date TEXT]\n"
     "Defaults: --bind 0.0.0.0 --port 8080 --db quillet-sync.db --max-clips 10\n"
@@ -70,6 +71,8 @@ bool ParseOption(const std::string &name, const char *value, Options *options)
         options->server.bind = value;
     else if (name == "--db")
         options->database = value;
+    else if (name == "--trusted-proxy")
+        options->server.trustedProxy = value;
     else if (name == "--release")
         return ParseRelease(value, &service);
     else if (name == "--release-date")

@@ -120,6 +120,10 @@ const ParseResult *ParseHeader(std::string_view line, HttpRequest *request, long
         return &chunked;
     } else if (EqualsNoCase(name, "Connection")) {
         ApplyConnection(value, request);
+    } else if (EqualsNoCase(name, "X-Forwarded-For")) {
+        // The last address is the one the proxy in front of the service saw.
+        const size_t comma = value.rfind(',');
+        request->forwardedFor = Trim(comma == std::string_view::npos ? value : value.substr(comma + 1));
     }
     return nullptr;
 }

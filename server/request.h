@@ -18,7 +18,8 @@ struct HttpRequest {
     std::string query; // after the '?' of the target, still encoded
     std::string body;
     bool keepAlive = true;
-    bool http10 = false; // keeps the connection only when asked, and is told so
+    bool http10 = false;      // keeps the connection only when asked, and is told so
+    std::string forwardedFor; // the client's address as a proxy gives it
 };
 
 enum class ParseState {

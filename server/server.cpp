@@ -336,7 +336,8 @@ bool Server::Admit(const std::string &peer)
 {
     std::lock_guard<std::mutex> lock(m_countLock);
     int &mine = m_perAddress[peer];
-    if (m_connections >= m_maxConnections || mine >= m_config.maxPerAddress) {
+    const bool capped = peer != m_config.trustedProxy;
+    if (m_connections >= m_maxConnections || (capped && mine >= m_config.maxPerAddress)) {
         if (mine == 0)
             m_perAddress.erase(peer);
         return false;
@@ -367,7 +368,9 @@ void Server::Serve(std::unique_ptr<Connection> connection)
             return;
         }
         const bool done = parsed.state == ParseState::Done;
-        Reply reply = done ? m_service.Handle(request, connection->peer) : Reply{parsed.status, parsed.text};
+        const bool proxied = connection->peer == m_config.trustedProxy && !request.forwardedFor.empty();
+        Reply reply = done ? m_service.Handle(request, proxied ? request.forwardedFor : connection->peer)
+                           : Reply{parsed.status, parsed.text};
         const bool keep = done && request.keepAlive && !m_stopping;
         if (!SendAll(connection->fd.get(), FormatReply(reply, keep, request.http10), timeoutMs) || !keep) {
             Linger(std::move(connection));

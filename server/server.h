@@ -30,6 +30,9 @@ struct ServerConfig {
     int maxConnections = 4096;  // in all, less what the descriptor limit keeps in reserve
     int maxPerAddress = 256;
     size_t maxBuffered = 64u << 20; // bytes of unfinished requests, all connections together
+    // A load balancer in front: its connections are not capped per address,
+    // and its requests count as those of the address it forwards.
+    std::string trustedProxy = "";
 };
 
 class Server {
@@ -41,8 +44,13 @@ public:
     Server &operator=(const Server &) = delete;
 
     uint16_t Port() const { return m_port; }
-    // Bytes of unfinished requests held now.
+    // Bytes of unfinished requests held now, and connections open.
     size_t Buffered() const { return m_buffered.load(); }
+    int Connections()
+    {
+        std::lock_guard<std::mutex> lock(m_countLock);
+        return m_connections;
+    }
     void Start();
     // Lets the requests in progress finish, then joins the workers.
     void Stop();

@@ -44,6 +44,9 @@ TEST(Request, ClientPostByteByByteThenTheNextRequest)
     }
     ParseRequest("GET http://h HTTP/1.1\r\n\r\n", {}, &request);
     EXPECT_EQ(request.path, "/");
+    // A proxy's view of the client: the last address it appended.
+    ParseRequest("GET / HTTP/1.1\r\nX-Forwarded-For: 10.1.1.1, 192.0.2.7 \r\n\r\n", {}, &request);
+    EXPECT_EQ(request.forwardedFor, "192.0.2.7");
 }
 
 // Smuggling, overflowing numbers, bytes that do not belong, and sizes one

@@ -245,6 +245,13 @@ protected:
         return Clip("getdata", user, clip, {{"field", "ClipUTF"}});
     }
     std::string List(uint32_t user) { return Act("list", user); }
+    // Connections end on the service's side a moment after the client's.
+    void WaitForConnections(int count)
+    {
+        for (int i = 0; i < 200 && m_server->Connections() != count; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(count, m_server->Connections());
+    }
 
     const std::string m_path = testing::TempDir() + "sync-" + std::to_string(getpid()) + "-" +
                                std::to_string(std::hash<std::string>()(
@@ -479,6 +486,7 @@ TEST_P(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
     EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "403 missing or expired Token");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     open.clear();
+    WaitForConnections(0);
 
     // Requests that never end: each hears 408 once its second is up.
     for (int i = 0; i < 20; i++) {
@@ -487,6 +495,7 @@ TEST_P(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
     }
     // The twenty-fifth connection is over the limit and told so at once.
     EXPECT_EQ(Said(Exchange(m_port, list + "\r\n")), "403 missing or expired Token");
+    WaitForConnections(20);
     std::vector<UniqueFd> more;
     for (int i = 0; i < 4; i++)
         more.push_back(Connect(m_port));
@@ -495,6 +504,7 @@ TEST_P(SyncService, SlowClientsHoldNeitherWorkersNorMemory)
     for (UniqueFd &fd : open)
         EXPECT_EQ(Said(ReadAll(fd.get())), "408 request took too long");
     open.clear();
+    WaitForConnections(0);
 
     // Half-sent bodies: past 20,000 bytes in all, 503; nothing held after.
     const std::string head = std::string("POST ") + SYNC_PATH + " HTTP/1.1\r\nContent-Length: 4000\r\n\r\n";
