@@ -5,6 +5,7 @@
 #include <memory>
 #include <png.h>
 #include <jpeglib.h>
+#include "clipboard/clipboard.h"
 #include "util/guards.h"
 #include "viewer/pictures.h"
 
@@ -57,7 +58,7 @@ double TimeLoader(const char *name, const std::string &file, HBITMAP (*load)(HGL
             HGLOBAL copy;
             {
                 ClipboardGuard clip(nullptr);
-                copy = CopyClipboardPicture(format, &size);
+                copy = GetClipboardBlock(nullptr, format, CASE_NONE, &size);
             }
             bitmap = load(copy, size);
             GlobalFree(copy);

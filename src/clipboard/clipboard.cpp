@@ -126,6 +126,15 @@ HGLOBAL CopyClipboardFormat(HWND viewer, UINT format, int caseMode, SIZE_T *outS
     return INVALID_BLOCK;
 }
 
+// Shows the message of a copy that failed, if any (strings 1210, 1240).
+void TellCopyFailure()
+{
+    const UINT id = m_CopyFailure;
+    m_CopyFailure = 0;
+    if (id)
+        ShowStringMessage(GetDesktopWindow(), id, MB_ICONINFORMATION);
+}
+
 bool ExactSize(size_t n, size_t *size)
 {
     *size = n;
@@ -178,12 +187,4 @@ ClipboardSession::~ClipboardSession()
 bool IsOwnClipboardContent()
 {
     return m_OwnKnown && GetClipboardSequenceNumber() == m_OwnSequence;
-}
-
-void TellCopyFailure()
-{
-    const UINT id = m_CopyFailure;
-    m_CopyFailure = 0;
-    if (id)
-        ShowStringMessage(GetDesktopWindow(), id, MB_ICONINFORMATION);
 }

@@ -46,5 +46,3 @@ private:
 // Whether the clipboard still holds what the program's last change put
 // there: its change notifications may come late, through other viewers.
 bool IsOwnClipboardContent();
-// Shows the message of a copy that failed, if any (strings 1210, 1240).
-void TellCopyFailure();

@@ -54,11 +54,6 @@ HBITMAP LoadPlaceholder()
                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
-HGLOBAL CopyClipboardPicture(UINT format, SIZE_T *size)
-{
-    return GetClipboardBlock(nullptr, format, CASE_NONE, size);
-}
-
 HBITMAP LoadClipboardPNG(HGLOBAL copy, SIZE_T size)
 {
     const uint32_t background = GetSysColor(COLOR_3DLIGHT);

@@ -4,10 +4,7 @@
 // takes a moment and a broken one a box that waits for the user.
 #include <windows.h>
 
-// A copy of the format's bytes and their number (the clipboard open), or
-// INVALID_BLOCK. The caller frees it.
-HGLOBAL CopyClipboardPicture(UINT format, SIZE_T *size);
-// A device-dependent bitmap of the decoded copy, or the placeholder picture
+// A device-dependent bitmap of the decoded copy (GetClipboardBlock's), or the placeholder picture
 // on any failure: never null. The caller deletes it. Decoding errors are
 // told in a box, so the clipboard must be closed.
 HBITMAP LoadClipboardPNG(HGLOBAL copy, SIZE_T size);

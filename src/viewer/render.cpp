@@ -196,7 +196,7 @@ void ClipboardToBitmap(HWND dlg, UINT format)
     {
         ClipboardSession clipboard(dlg);
         if (clipboard.ok() && IsEncodedPicture(format))
-            encoded = CopyClipboardPicture(format, &size);
+            encoded = GetClipboardBlock(nullptr, format, CASE_NONE, &size);
         else if (clipboard.ok() && format != 0)
             Render(dc, format, &frame);
     }

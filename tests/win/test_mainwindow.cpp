@@ -32,7 +32,7 @@ std::string Text()
     return ClipboardData(CF_TEXT).c_str();
 }
 
-// How deep calls of the main window for WM_DRAWCLIPBOARD are nested, and
+// How deep calls of the main window for WM_CLIPBOARDUPDATE are nested, and
 // the deepest seen, as its thread's call hooks see them.
 int m_drawDepth, m_drawDeepest;
 
