@@ -17,6 +17,10 @@ const char SCHEMA[] = "SELECT pg_advisory_lock(4711);"
                       "CREATE TABLE IF NOT EXISTS tokens ("
                       " digest BYTEA PRIMARY KEY, owner BIGINT NOT NULL REFERENCES accounts(id),"
                       " expires BIGINT NOT NULL);"
+                      "CREATE TABLE IF NOT EXISTS failures ("
+                      " key TEXT PRIMARY KEY, failures BIGINT NOT NULL, last BIGINT NOT NULL,"
+                      " locked_until BIGINT NOT NULL);"
+                      "CREATE INDEX IF NOT EXISTS failures_by_last ON failures(last);"
                       "SELECT pg_advisory_unlock(4711);";
 
 const char ADD_ACCOUNT[] = "INSERT INTO accounts (id, name, key_hash) VALUES ($1, $2, $3)";
@@ -54,6 +58,13 @@ const char ADD_TOKEN[] =
     " ON CONFLICT (digest) DO UPDATE SET owner = excluded.owner, expires = excluded.expires";
 const char DROP_TOKENS[] = "DELETE FROM tokens WHERE owner = $1 AND expires < $2";
 const char HAS_TOKEN[] = "SELECT 1 FROM tokens WHERE digest = $1 AND owner = $2 AND expires >= $3";
+// The row is made first, so that FOR UPDATE has a row to lock.
+const char NEW_FAILURES[] = "INSERT INTO failures (key, failures, last, locked_until) VALUES ($1, 0, 0, 0)"
+                            " ON CONFLICT (key) DO NOTHING";
+const char GET_FAILURES[] = "SELECT failures, last, locked_until FROM failures WHERE key = $1 FOR UPDATE";
+const char PUT_FAILURES[] = "UPDATE failures SET failures = $2, last = $3, locked_until = $4 WHERE key = $1";
+const char LOCKED_UNTIL[] = "SELECT locked_until FROM failures WHERE key = $1";
+const char FORGET_FAILURES[] = "DELETE FROM failures WHERE last < $1 AND locked_until < $2";
 
 // One parameter: text, or bytes sent as they are.
 struct Param {
@@ -347,4 +358,32 @@ bool PgStore::HasToken(uint32_t user, const std::string &digest, int64_t now)
 {
     Lease lease(*this);
     return Result(lease.get(), HAS_TOKEN, {Bytes(digest), user, now}).Rows() == 1;
+}
+
+void PgStore::UpdateFailures(const std::string &key, const std::function<void(FailureRecord &)> &update)
+{
+    Lease lease(*this);
+    Transaction transaction(lease.get());
+    Result(lease.get(), NEW_FAILURES, {key});
+    FailureRecord record;
+    {
+        Result get(lease.get(), GET_FAILURES, {key});
+        record = {get.IntAt(0, 0), get.IntAt(0, 1), get.IntAt(0, 2)};
+    }
+    update(record);
+    Result(lease.get(), PUT_FAILURES, {key, record.failures, record.last, record.lockedUntil});
+    transaction.Commit();
+}
+
+int64_t PgStore::LockedUntil(const std::string &key)
+{
+    Lease lease(*this);
+    Result get(lease.get(), LOCKED_UNTIL, {key});
+    return get.Rows() == 1 ? get.IntAt(0, 0) : 0;
+}
+
+void PgStore::ForgetFailures(int64_t lastBefore, int64_t now)
+{
+    Lease lease(*this);
+    Result(lease.get(), FORGET_FAILURES, {lastBefore, now});
 }

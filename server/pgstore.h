@@ -1,6 +1,6 @@
 #pragma once
 // The store in a PostgreSQL database, shared by every instance of the
-// service behind a load balancer: accounts, clips and tokens. Each thread
+// service behind a load balancer: accounts, clips, tokens and the failures of guessers. Each thread
 // borrows its own connection for a call; every change is committed before
 // it is answered.
 #include <libpq-fe.h>
@@ -35,6 +35,9 @@ public:
     bool Delete(uint32_t user, uint32_t id, const std::string &date, int keepDeleted) override;
     void AddToken(uint32_t user, const std::string &digest, int64_t expires) override;
     bool HasToken(uint32_t user, const std::string &digest, int64_t now) override;
+    void UpdateFailures(const std::string &key, const std::function<void(FailureRecord &)> &update) override;
+    int64_t LockedUntil(const std::string &key) override;
+    void ForgetFailures(int64_t lastBefore, int64_t now) override;
 
 private:
     class Lease;

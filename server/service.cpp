@@ -124,7 +124,7 @@ const Service::Act Service::ACTS[] = {
 
 Service::Service(Store &store, const ServiceConfig &config)
     : m_store(store), m_config(config), m_accounts(store, config.accounts),
-      m_throttle(config.freeFailures, config.maxLockSeconds),
+      m_throttle(store, config.freeFailures, config.maxLockSeconds),
       m_creations(config.accountsPerAddress, config.accountsInAll, config.accountWindowSeconds)
 {
 }

@@ -15,7 +15,11 @@ const char SCHEMA[] = "CREATE TABLE IF NOT EXISTS accounts ("
                       "CREATE INDEX IF NOT EXISTS clips_by_owner ON clips(owner, state, date DESC);"
                       "CREATE TABLE IF NOT EXISTS tokens ("
                       " digest BLOB PRIMARY KEY, owner INTEGER NOT NULL REFERENCES accounts(id),"
-                      " expires INTEGER NOT NULL);";
+                      " expires INTEGER NOT NULL);"
+                      "CREATE TABLE IF NOT EXISTS failures ("
+                      " key TEXT PRIMARY KEY, failures INTEGER NOT NULL, last INTEGER NOT NULL,"
+                      " locked_until INTEGER NOT NULL);"
+                      "CREATE INDEX IF NOT EXISTS failures_by_last ON failures(last);";
 
 // Statements are cached per connection under these addresses.
 const char ADD_ACCOUNT[] = "INSERT INTO accounts (id, name, key_hash) VALUES (?1, ?2, ?3)";
@@ -24,6 +28,11 @@ const char HAS_ACCOUNT[] = "SELECT 1 FROM accounts WHERE id = ?1";
 const char ADD_TOKEN[] = "INSERT OR REPLACE INTO tokens (digest, owner, expires) VALUES (?1, ?2, ?3)";
 const char DROP_TOKENS[] = "DELETE FROM tokens WHERE owner = ?1 AND expires < ?2";
 const char HAS_TOKEN[] = "SELECT 1 FROM tokens WHERE digest = ?1 AND owner = ?2 AND expires >= ?3";
+const char GET_FAILURES[] = "SELECT failures, last, locked_until FROM failures WHERE key = ?1";
+const char PUT_FAILURES[] =
+    "INSERT OR REPLACE INTO failures (key, failures, last, locked_until) VALUES (?1, ?2, ?3, ?4)";
+const char LOCKED_UNTIL[] = "SELECT locked_until FROM failures WHERE key = ?1";
+const char FORGET_FAILURES[] = "DELETE FROM failures WHERE last < ?1 AND locked_until < ?2";
 const char COUNT_PRESENT[] = "SELECT count(*) FROM clips WHERE owner = ?1 AND state = 'A'";
 const char ADD_CLIP[] = "INSERT INTO clips (id, owner, name, date, state) VALUES (?1, ?2, ?3, ?4, 'A')";
 // In the order of the index, without a sort.
@@ -371,4 +380,37 @@ bool SqliteStore::HasToken(uint32_t user, const std::string &digest, int64_t now
 {
     Lease lease(*this);
     return Query(*lease, HAS_TOKEN).Blob(1, digest).Int(2, user).Int(3, now).Step();
+}
+
+void SqliteStore::UpdateFailures(const std::string &key, const std::function<void(FailureRecord &)> &update)
+{
+    Lease lease(*this);
+    Transaction transaction(*lease);
+    FailureRecord record;
+    {
+        Query get(*lease, GET_FAILURES);
+        if (get.Text(1, key).Step())
+            record = {get.IntAt(0), get.IntAt(1), get.IntAt(2)};
+    }
+    update(record);
+    Query(*lease, PUT_FAILURES)
+        .Text(1, key)
+        .Int(2, record.failures)
+        .Int(3, record.last)
+        .Int(4, record.lockedUntil)
+        .Step();
+    transaction.Commit();
+}
+
+int64_t SqliteStore::LockedUntil(const std::string &key)
+{
+    Lease lease(*this);
+    Query get(*lease, LOCKED_UNTIL);
+    return get.Text(1, key).Step() ? get.IntAt(0) : 0;
+}
+
+void SqliteStore::ForgetFailures(int64_t lastBefore, int64_t now)
+{
+    Lease lease(*this);
+    Query(*lease, FORGET_FAILURES).Int(1, lastBefore).Int(2, now).Step();
 }

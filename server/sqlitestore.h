@@ -28,6 +28,9 @@ public:
     bool Delete(uint32_t user, uint32_t id, const std::string &date, int keepDeleted) override;
     void AddToken(uint32_t user, const std::string &digest, int64_t expires) override;
     bool HasToken(uint32_t user, const std::string &digest, int64_t now) override;
+    void UpdateFailures(const std::string &key, const std::function<void(FailureRecord &)> &update) override;
+    int64_t LockedUntil(const std::string &key) override;
+    void ForgetFailures(int64_t lastBefore, int64_t now) override;
 
     class Connection; // one sqlite3 handle with its cached statements
 

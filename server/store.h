@@ -5,6 +5,7 @@
 // returns; failures of the store itself throw StoreError.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,6 +29,13 @@ struct ClipEntry {
 
 // How long a session token lasts.
 constexpr int64_t TOKEN_LIFE_SECONDS = 12 * 3600;
+
+// The lockout's record of one key (an address, an account name).
+struct FailureRecord {
+    int64_t failures = 0;
+    int64_t last = 0;        // seconds since the epoch
+    int64_t lockedUntil = 0; // inclusive
+};
 
 struct ClipSizes {
     size_t utf, rtf, html;
@@ -64,4 +72,13 @@ public:
     // seconds since the epoch); adding one drops the account's expired ones.
     virtual void AddToken(uint32_t user, const std::string &digest, int64_t expires) = 0;
     virtual bool HasToken(uint32_t user, const std::string &digest, int64_t now) = 0;
+
+    // Failures of guessers live here, so that instances sharing the store
+    // count them together. `update` changes the record of `key` (a new one
+    // is all zeros) while no other caller can.
+    virtual void UpdateFailures(const std::string &key, const std::function<void(FailureRecord &)> &update) = 0;
+    virtual int64_t LockedUntil(const std::string &key) = 0;
+    // Drops the records whose last failure came before `lastBefore` and
+    // whose lock ended before `now`.
+    virtual void ForgetFailures(int64_t lastBefore, int64_t now) = 0;
 };

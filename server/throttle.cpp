@@ -5,34 +5,34 @@
 namespace {
 
 constexpr time_t FORGET_SECONDS = 3600;
-constexpr size_t PRUNE_ABOVE = 100000;
+constexpr time_t PRUNE_SECONDS = 600;
 
 } // namespace
 
 // In whole seconds, inclusive: locked for at least the lock's length.
-bool Throttle::Locked(const std::string &peer, time_t now)
+bool Throttle::Locked(const std::string &key, time_t now)
 {
-    if (m_count.load() == 0)
-        return false;
-    std::lock_guard<std::mutex> lock(m_lock);
-    auto it = m_entries.find(peer);
-    return it != m_entries.end() && it->second.lockedUntil >= now;
+    return m_store.LockedUntil(key) >= now;
 }
 
-void Throttle::Failed(const std::string &peer, time_t now)
+void Throttle::Failed(const std::string &key, time_t now)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    if (m_entries.size() >= PRUNE_ABOVE)
-        Prune(now);
-    Entry &entry = m_entries.try_emplace(peer, Entry{0, now, 0}).first->second;
-    if (now - entry.last > FORGET_SECONDS)
-        entry.failures = 0;
-    entry.failures++;
-    entry.last = now;
-    int beyond = entry.failures - m_freeFailures;
+    m_store.UpdateFailures(key, [this, now](FailureRecord &record) { Count(record, now); });
+    time_t due = m_nextPrune.load();
+    if (now >= due && m_nextPrune.compare_exchange_strong(due, now + PRUNE_SECONDS))
+        m_store.ForgetFailures(now - FORGET_SECONDS, now);
+}
+
+void Throttle::Count(FailureRecord &record, time_t now) const
+{
+    if (now - record.last > FORGET_SECONDS)
+        record.failures = 0;
+    record.failures++;
+    record.last = now;
+    const int64_t beyond = record.failures - m_freeFailures;
     if (beyond > 0)
-        entry.lockedUntil = now + std::min<time_t>(time_t(1) << std::min(beyond - 1, 20), m_maxLockSeconds);
-    m_count = m_entries.size();
+        record.lockedUntil = now + std::min<int64_t>(int64_t(1) << std::min<int64_t>(beyond - 1, 20),
+                                                     m_maxLockSeconds);
 }
 
 bool RateLimit::Allow(const std::string &key, time_t now)
@@ -49,14 +49,4 @@ bool RateLimit::Allow(const std::string &key, time_t now)
     count++;
     m_inWindow++;
     return true;
-}
-
-void Throttle::Prune(time_t now)
-{
-    for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (now - it->second.last > FORGET_SECONDS && it->second.lockedUntil < now)
-            it = m_entries.erase(it);
-        else
-            ++it;
-    }
 }

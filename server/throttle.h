@@ -1,36 +1,32 @@
 #pragma once
 // Slows down guessing. Failures are counted per key (an address, an account
-// name); after `freeFailures` of them, every further failure locks the key
-// out for twice as long as the one before, up to `maxLockSeconds`. A success
-// erases nothing: only an hour without failures forgets them.
+// name) in the store, so that instances sharing it count them together;
+// after `freeFailures` of them, every further failure locks the key out for
+// twice as long as the one before, up to `maxLockSeconds`. A success erases
+// nothing: only an hour without failures forgets them.
 #include <atomic>
 #include <ctime>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include "store.h"
 
 class Throttle {
 public:
-    Throttle(int freeFailures, int maxLockSeconds)
-        : m_freeFailures(freeFailures), m_maxLockSeconds(maxLockSeconds)
+    Throttle(Store &store, int freeFailures, int maxLockSeconds)
+        : m_store(store), m_freeFailures(freeFailures), m_maxLockSeconds(maxLockSeconds)
     {
     }
-    bool Locked(const std::string &peer, time_t now);
-    void Failed(const std::string &peer, time_t now);
+    bool Locked(const std::string &key, time_t now);
+    void Failed(const std::string &key, time_t now);
 
 private:
-    struct Entry {
-        int failures;
-        time_t last;
-        time_t lockedUntil;
-    };
-    void Prune(time_t now);
+    void Count(FailureRecord &record, time_t now) const;
 
+    Store &m_store;
     const int m_freeFailures;
     const int m_maxLockSeconds;
-    std::mutex m_lock;
-    std::unordered_map<std::string, Entry> m_entries;
-    std::atomic<size_t> m_count{0}; // lets the common case skip the lock
+    std::atomic<time_t> m_nextPrune{0};
 };
 
 // Allows at most `perKey` events per key and `total` in all in each window

@@ -120,7 +120,7 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 void EmptyPostgres(const std::string &url)
 {
     PGconn *c = PQconnectdb(url.c_str());
-    PQclear(PQexec(c, "SET client_min_messages = warning; DROP TABLE IF EXISTS tokens, clips, accounts"));
+    PQclear(PQexec(c, "SET client_min_messages = warning; DROP TABLE IF EXISTS failures, tokens, clips, accounts"));
     PQfinish(c);
 }
 
@@ -154,14 +154,18 @@ protected:
             EmptyPostgres(m_database);
         if (!serve)
             return;
-        if (IsPostgresUrl(m_database))
-            m_store = std::make_unique<PgStore>(m_database);
-        else
-            m_store = std::make_unique<SqliteStore>(m_path);
+        m_store = NewStore();
         m_service = std::make_unique<Service>(*m_store, m_config);
         m_server = std::make_unique<Server>(*m_service, m_serverConfig);
         m_server->Start();
         m_port = m_server->Port();
+    }
+    // Another connection to the test's database, as a second instance has.
+    std::unique_ptr<Store> NewStore()
+    {
+        if (IsPostgresUrl(m_database))
+            return std::make_unique<PgStore>(m_database);
+        return std::make_unique<SqliteStore>(m_path);
     }
     std::string Post(const std::string &form)
     {
@@ -187,13 +191,14 @@ protected:
         return Sync({{"act", act}, {"name", name}, {"key", key}});
     }
     // The status of knock or open as the service answers it for `peer`.
-    int AccountFrom(const std::string &peer, const char *act, const std::string &name, const std::string &key)
+    int AccountFrom(const std::string &peer, const char *act, const std::string &name, const std::string &key,
+                    Service *service = nullptr)
     {
         HttpRequest request;
         request.method = "GET";
         request.path = SYNC_PATH;
         request.query = std::string("act=") + act + "&name=" + name + "&key=" + key;
-        return m_service->Handle(request, peer).status;
+        return (service ? service : m_service.get())->Handle(request, peer).status;
     }
     // Signs in; the account's id, its token kept for the requests after.
     uint32_t SignIn(const char *act, const std::string &name, const std::string &key)
@@ -417,7 +422,8 @@ TEST_P(SyncService, FailuresFromOneAddressAreSlowedDown)
 
 // A success erases no failure: five wrong keys, a knock of the guesser's own
 // account, five more, are locked out all the same. Guesses of one name
-// spread over addresses are counted by the name. New accounts are limited
+// spread over addresses are counted by the name, and guesses spread over
+// instances by their shared database. New accounts are limited
 // per address, and a user's knock waits for a hash that they hold.
 TEST_P(SyncService, GuessersAndAccountMakersAreHeldBack)
 {
@@ -435,6 +441,14 @@ TEST_P(SyncService, GuessersAndAccountMakersAreHeldBack)
         AccountFrom("10.0.1." + std::to_string(i), "knock", "alice", "guess");
     EXPECT_EQ(429, AccountFrom("10.0.2.1", "knock", "alice", "key"));
     EXPECT_EQ(200, AccountFrom("10.0.2.1", "knock", "mallory", "mine"));
+    // Guesses spread over two instances on one database count together.
+    std::unique_ptr<Store> shared = NewStore();
+    Service second(*shared, m_config);
+    for (int i = 0; i < 6; i++)
+        AccountFrom("10.0.4.1", "knock", "nobody", "guess", i % 2 ? &second : m_service.get());
+    EXPECT_EQ(429, AccountFrom("10.0.4.1", "knock", "mallory", "mine", &second));
+    EXPECT_EQ(429, AccountFrom("10.0.4.2", "knock", "nobody", "guess", &second));
+    EXPECT_EQ(200, AccountFrom("10.0.4.2", "knock", "mallory", "mine", &second));
 
     Restart();
     for (int i = 0; i < 5; i++)
