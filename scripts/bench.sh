@@ -109,12 +109,17 @@ windows sync "127.0.0.1:$service_port"
 
 # The service and nginx under wrk, nginx serving the service's own reply
 # bytes as static files.
+sign_in() { # sync url, account name: sets $account (UserID and Token) and $clip, a 4000-byte clip
+  local said
+  said=$(curl -s -d "act=open&name=$2&key=Bench4Wrk2026xyz" "$1")
+  account=$(sed -n 's:.*<UserID>\([0-9]*\)</UserID><Token>\([0-9a-f]*\)<.*:UserID=\1\&Token=\2:p' <<<"$said")
+  clip=$(curl -s -d "act=create&$account&ClipName=Wrk" "$1" | sed -n 's/^DataID=\([0-9]*\).*/\1/p')
+  curl -s -d "act=setdata&$account&DataID=$clip&field=ClipUTF&data=$(head -c 4000 /dev/zero | tr '\0' w)" \
+    "$1" >/dev/null
+}
 sync_url="http://127.0.0.1:$service_port/software/quillet/qlsync.php"
-user=$(curl -s -d "act=open&name=wrk$$&key=Bench4Wrk2026xyz" "$sync_url" | sed -n 's:.*<UserID>\([0-9]*\)<.*:\1:p')
-clip=$(curl -s -d "act=create&UserID=$user&ClipName=Wrk" "$sync_url" | sed -n 's/^DataID=\([0-9]*\).*/\1/p')
-curl -s -d "act=setdata&UserID=$user&DataID=$clip&field=ClipUTF&data=$(head -c 4000 /dev/zero | tr '\0' w)" \
-  "$sync_url" >/dev/null
-declare -A queries=([list]="act=list&UserID=$user" [getdata]="act=getdata&UserID=$user&DataID=$clip&field=ClipUTF")
+sign_in "$sync_url" "wrk$$"
+declare -A queries=([list]="act=list&$account" [getdata]="act=getdata&$account&DataID=$clip&field=ClipUTF")
 for act in list getdata; do curl -s "$sync_url?${queries[$act]}" >"$work/nginx/root/$act"; done
 nginx_port=$(free_port $((chunked_port + 1)))
 cat >"$work/nginx/nginx.conf" <<CONF
@@ -144,6 +149,22 @@ for act in list getdata; do
   wrk_figures "wrk.$act" "$sync_url?${queries[$act]}" >>"$figures"
   wrk_figures "wrk.$act.base" "http://127.0.0.1:$nginx_port/$act" >>"$figures"
 done
+
+# The same on PostgreSQL: one instance, then two behind nginx (scripts/cluster.sh).
+cluster_log="$work/cluster.log"
+"$here/scripts/cluster.sh" "$(free_port $((nginx_port + 1)))" >"$cluster_log" 2>&1 &
+pids+=($!)
+for _ in $(seq 300); do grep -q '^cluster:' "$cluster_log" && break; sleep 0.1; done
+read -r front first <<<"$(sed -n 's/^cluster: nginx on [0-9.]*:\([0-9]*\), instances on ports \([0-9]*\).*/\1 \2/p' "$cluster_log")"
+if [ -n "${front:-}" ]; then
+  sign_in "http://127.0.0.1:$front/software/quillet/qlsync.php" "pg$$"
+  curl -s "http://127.0.0.1:$front/software/quillet/qlsync.php?act=list&$account" >"$work/nginx/root/pglist"
+  wrk_figures wrk.pg "http://127.0.0.1:$first/software/quillet/qlsync.php?act=list&$account" >>"$figures"
+  wrk_figures wrk.cluster "http://127.0.0.1:$front/software/quillet/qlsync.php?act=list&$account" >>"$figures"
+  wrk_figures wrk.pg.base "http://127.0.0.1:$nginx_port/pglist" >>"$figures"
+else
+  echo "bench: the cluster did not start; see $cluster_log" >&2
+fi
 
 windows startup "$(winepath -w "$work/win64/quillet.exe")"
 windows memory "$(winepath -w "$data/small.png")" 1000

@@ -41,12 +41,14 @@ pguser=$([ "$(id -u)" -eq 0 ] && echo postgres || id -un)
 
 # Two instances that take the address of each client from nginx.
 upstream=""
+ports=()
 for i in 1 2; do
   port=$(free_port $((front + 10 * i)))
   "$dir/quillet-server" --bind 127.0.0.1 --port "$port" --trusted-proxy 127.0.0.1 \
     --db "postgresql://$pguser@127.0.0.1:$pgport/quillet" >"$work/instance$i.log" 2>&1 &
   pids+=($!)
   upstream+="server 127.0.0.1:$port; "
+  ports+=("$port")
   until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do sleep 0.1; done
 done
 
@@ -80,5 +82,6 @@ CONF
 nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
 pids+=($!)
 until (exec 3<>"/dev/tcp/127.0.0.1/$front") 2>/dev/null; do sleep 0.1; done
-echo "cluster: nginx on 127.0.0.1:$front, two instances, PostgreSQL on port $pgport (Ctrl+C stops all)"
+echo "cluster: nginx on 127.0.0.1:$front, instances on ports ${ports[0]} and ${ports[1]}," \
+  "PostgreSQL on port $pgport (Ctrl+C stops all)"
 wait "${pids[@]}"
