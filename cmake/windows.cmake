@@ -4,22 +4,43 @@ enable_language(RC)
 set(QUILLET_WARNINGS -Wall -Wextra)
 add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 
-file(GLOB QUILLET_WIN_SOURCES CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/src/*/*.cpp)
-list(FILTER QUILLET_WIN_SOURCES EXCLUDE REGEX "/app/winmain\\.cpp$")
-
-add_library(quillet_core STATIC ${QUILLET_WIN_SOURCES})
-target_include_directories(quillet_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_compile_options(quillet_core PRIVATE ${QUILLET_WARNINGS})
+# One static library per module, linked only to the modules of the layers
+# below it (cmake/layers.txt), so that a call upwards does not link.
+find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
 # Static libpng and libjpeg-turbo built by scripts/setup.sh; zlib from MinGW.
 set(QUILLET_DEPS "${PROJECT_SOURCE_DIR}/build/deps/${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32" CACHE PATH
     "Prefix of the static picture libraries")
 find_library(PNG_STATIC NAMES libpng16.a PATHS ${QUILLET_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_library(JPEG_STATIC NAMES libjpeg.a PATHS ${QUILLET_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
-target_include_directories(quillet_core SYSTEM PUBLIC ${QUILLET_DEPS}/include)
-target_link_libraries(quillet_core PUBLIC ${PNG_STATIC} ${JPEG_STATIC} ${ZLIB_STATIC}
-    comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
+
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/layers.txt QUILLET_LAYERS REGEX "^[a-z]+ [0-9]+$")
+set(QUILLET_MODULE_LIBRARIES "")
+foreach(entry ${QUILLET_LAYERS})
+    string(REPLACE " " ";" entry ${entry})
+    list(GET entry 0 module)
+    list(GET entry 1 layer)
+    file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${module}/*.cpp)
+    list(FILTER sources EXCLUDE REGEX "/app/winmain\\.cpp$")
+    if(NOT sources)
+        continue()
+    endif()
+    add_library(quillet_${module} STATIC ${sources})
+    target_include_directories(quillet_${module} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_compile_options(quillet_${module} PRIVATE ${QUILLET_WARNINGS})
+    foreach(lower ${QUILLET_MODULE_LIBRARIES})
+        if(QUILLET_LAYER_${lower} LESS layer)
+            target_link_libraries(quillet_${module} PUBLIC quillet_${lower})
+        endif()
+    endforeach()
+    set(QUILLET_LAYER_${module} ${layer})
+    list(APPEND QUILLET_MODULE_LIBRARIES ${module})
+endforeach()
+target_link_libraries(quillet_util PUBLIC comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
+target_include_directories(quillet_viewer SYSTEM PUBLIC ${QUILLET_DEPS}/include)
+target_link_libraries(quillet_viewer PUBLIC ${PNG_STATIC} ${JPEG_STATIC} ${ZLIB_STATIC})
+# The whole program below WinMain, for the program, its tests and benchmarks.
+add_library(quillet_core INTERFACE)
+target_link_libraries(quillet_core INTERFACE quillet_app)
 
 set(QUILLET_RC ${PROJECT_SOURCE_DIR}/src/resources/quillet.rc)
 file(GLOB QUILLET_RC_DEPENDS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/resources/*.h

@@ -18,6 +18,8 @@ wineserver -p >/dev/null 2>&1 || true   # keep one server for the whole run
 status=0
 # The sources keep the layout of .clang-format (scripts/format.sh applies it).
 (cd "$here" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror) || status=1
+# No module includes one of its own layer or above (cmake/layers.txt).
+"$here/scripts/layers.sh" || status=1
 
 # A PostgreSQL server of this run's own for the service's tests on that
 # store: as the postgres user when run as root (initdb refuses root), on a

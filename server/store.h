@@ -76,7 +76,8 @@ public:
     // Failures of guessers live here, so that instances sharing the store
     // count them together. `update` changes the record of `key` (a new one
     // is all zeros) while no other caller can.
-    virtual void UpdateFailures(const std::string &key, const std::function<void(FailureRecord &)> &update) = 0;
+    virtual void UpdateFailures(const std::string &key,
+                                const std::function<void(FailureRecord &)> &update) = 0;
     virtual int64_t LockedUntil(const std::string &key) = 0;
     // Drops the records whose last failure came before `lastBefore` and
     // whose lock ended before `now`.

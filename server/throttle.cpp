@@ -31,8 +31,8 @@ void Throttle::Count(FailureRecord &record, time_t now) const
     record.last = now;
     const int64_t beyond = record.failures - m_freeFailures;
     if (beyond > 0)
-        record.lockedUntil = now + std::min<int64_t>(int64_t(1) << std::min<int64_t>(beyond - 1, 20),
-                                                     m_maxLockSeconds);
+        record.lockedUntil =
+            now + std::min<int64_t>(int64_t(1) << std::min<int64_t>(beyond - 1, 20), m_maxLockSeconds);
 }
 
 bool RateLimit::Allow(const std::string &key, time_t now)

@@ -3,7 +3,6 @@
 #include <shellapi.h>
 
 #include "app/helploader.h"
-#include "clipboard/formats.h"
 #include "util/globals.h"
 #include "util/guards.h"
 
@@ -25,14 +24,6 @@ template <typename Proc> Proc EntryOf(HelpEntryLoader &loader)
 {
     // Through void (*)() so that the compiler accepts the change of signature.
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(ResolveHelpEntry(loader)));
-}
-
-// The Win32 error behind a failed launch. Wine reports a missing association
-// as a bad executable; the shell's own result code says what happened.
-DWORD LaunchError(const SHELLEXECUTEINFOA &sei, DWORD lastError)
-{
-    INT_PTR code = reinterpret_cast<INT_PTR>(sei.hInstApp);
-    return code == SE_ERR_NOASSOC || code == SE_ERR_ASSOCINCOMPLETE ? ERROR_NO_ASSOCIATION : lastError;
 }
 
 } // namespace
@@ -123,20 +114,4 @@ void TerminateHtmlHelp()
         HtmlHelpA(nullptr, nullptr, HH_UNINITIALIZE, gvGlobals.HelpCookie);
     gvGlobals.HelpCookie = 0;
     gvGlobals.HelpOwner = nullptr;
-}
-
-int DoLaunch(HWND owner, const char *target)
-{
-    SHELLEXECUTEINFOA sei = {};
-    sei.cbSize = sizeof sei;
-    // The shell's own error box would duplicate ours, and without an owner.
-    sei.fMask = SEE_MASK_FLAG_NO_UI;
-    sei.hwnd = GetDesktopWindow();
-    sei.lpVerb = "open";
-    sei.lpFile = target;
-    sei.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExA(&sei) && reinterpret_cast<INT_PTR>(sei.hInstApp) > 32)
-        return 1;
-    SystemMessage(owner, LaunchError(sei, GetLastError()), MB_ICONHAND);
-    return 0;
 }

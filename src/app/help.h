@@ -1,6 +1,6 @@
 #pragma once
 // HTML Help, loaded at run time so that the program also starts where the
-// control is missing, and launching of web pages and documents.
+// control is missing.
 #include <windows.h>
 
 // Opens help (command 0: the default topic); nothing without a help file.
@@ -14,7 +14,3 @@ HWND HtmlHelpA(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
 HWND HtmlHelpW(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data);
 // The registered path of the HTML Help control (260 bytes); 1 if found.
 int GetRegisteredLocation(char *path);
-
-// Opens a target (a web address, a document) with the shell; 1 on success,
-// else 0 after showing the system's message for the error.
-int DoLaunch(HWND owner, const char *target);

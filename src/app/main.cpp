@@ -1,5 +1,5 @@
 #include "main.h"
-#include "artscale.h"
+#include "util/artscale.h"
 #include "help.h"
 #include "options.h"
 #include "quitdlg.h"
@@ -12,6 +12,7 @@
 #include "clippings/clipmenu.h"
 #include "clippings/clipmgr.h"
 #include "cloud/cloudmgr.h"
+#include "cloud/sync.h"
 #include "net/vercheck.h"
 #include "resources/resource.h"
 #include "util/cbchain.h"
@@ -20,13 +21,15 @@
 #include <cstdio>
 
 HWND m_hwndMain;
-HHOOK m_hhookThis;
-HACCEL m_hAccTable;
-HICON m_hIcon;
-HICON m_hFlashIcon;
 BOOL m_Visible;
 
 namespace {
+
+HHOOK m_hhookThis;
+HACCEL m_hAccTable;
+
+HICON m_hIcon;
+HICON m_hFlashIcon;
 
 // Sent to every top-level window when the taskbar (re)starts.
 UINT m_uTaskbarCreated;
@@ -45,11 +48,26 @@ HICON LoadSmallIcon(int id)
     return (HICON)LoadImageA(gvGlobals.hInstance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0);
 }
 
+void SetFlash(HWND hwnd, BOOL on)
+{
+    FlashWindow(hwnd, on);
+    MyTaskBarChangeIcon(hwnd, IDM_TRAYICON, on ? m_hFlashIcon : m_hIcon, "Quillet");
+}
+
+// A conversion is shown by a short flash of the window and the tray icon.
+void FlashConversion(HWND hwnd)
+{
+    SetFlash(hwnd, TRUE);
+    InvalidateRect(hwnd, nullptr, TRUE);
+    Sleep(250);
+    SetFlash(hwnd, FALSE);
+}
+
 // A change of the clipboard, told once by the format listener.
 void OnClipboardUpdate(HWND hwnd)
 {
     if (gvGlobals.AutoConvert)
-        OnAutoConvert(hwnd);
+        OnAutoConvert(hwnd, FlashConversion);
     RefreshList(hwnd, 0);
     UpdateWindow(hwnd);
 }
@@ -290,8 +308,15 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+void ConnectModules()
+{
+    SetViewerAddCommand(OnBtnClipAdd);
+    SetClippingsSyncCommand([](HWND dlg) { SyncClips(dlg); });
+}
+
 int RunMainWindow(HINSTANCE instance)
 {
+    ConnectModules();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDlgProc, 0);
     return 0;
 }

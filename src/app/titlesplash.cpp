@@ -1,9 +1,9 @@
 #include "titlesplash.h"
-#include "artscale.h"
+#include "util/artscale.h"
 #include "credits.h"
-#include "help.h"
 #include "resources/resource.h"
 #include "util/globals.h"
+#include "util/messages.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "clipboard/blockcalc.h"
-#include "clipboard/formats.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
+#include "util/messages.h"
 
 namespace {
 

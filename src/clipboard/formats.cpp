@@ -81,20 +81,3 @@ void RefreshList(HWND hwndMain, int clipboardOpen)
     if (clip.ok())
         FillFormatList(hwndMain);
 }
-
-int SystemMessage(HWND owner, DWORD error, UINT icon)
-{
-    char text[256] = "";
-    // System texts may hold %1-style inserts; there are no arguments for them.
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    return MessageBoxA(owner, text, APP_NAME, icon);
-}
-
-int ShowStringMessage(HWND owner, UINT id, UINT flags)
-{
-    char text[256];
-    if (!LoadStringA(gvGlobals.hInstance, id, text, sizeof text))
-        text[0] = '\0';
-    return MessageBoxA(owner, text, APP_NAME, flags);
-}

@@ -1,6 +1,5 @@
 #pragma once
-// Readable names of clipboard formats, the main window's format list and the
-// shared way of showing a system error.
+// Readable names of clipboard formats and the main window's format list.
 #include <windows.h>
 
 enum FormatCategory { FMT_TEXT = 1, FMT_OTHER = 2, FMT_PICTURE = 3, FMT_UNICODE = 4 };
@@ -15,9 +14,3 @@ void RefreshList(HWND hwndMain, int clipboardOpen);
 
 // Whether the last RefreshList found a text format (1, 7, 13 or 129).
 extern BOOL m_CanReduce;
-
-// Shows the system's text for a Win32 error code; returns the box's result.
-int SystemMessage(HWND owner, DWORD error, UINT icon = MB_ICONEXCLAMATION);
-
-// Shows string `id` of the program's string table; returns the box's result.
-int ShowStringMessage(HWND owner, UINT id, UINT flags);

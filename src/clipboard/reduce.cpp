@@ -1,8 +1,6 @@
 #include "reduce.h"
 #include "clipboard.h"
 #include "formats.h"
-#include "app/main.h"
-#include "app/taskbar.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
@@ -157,12 +155,6 @@ bool CopyFailed(UINT format)
     return format != CF_METAFILEPICT && GetClipboardBlockSize(format, &size) && size > 0;
 }
 
-void SetFlash(HWND hwnd, BOOL on)
-{
-    FlashWindow(hwnd, on);
-    MyTaskBarChangeIcon(hwnd, IDM_TRAYICON, on ? m_hFlashIcon : m_hIcon, "Quillet");
-}
-
 // Case conversion and emptying keep an existing snapshot, so that Undo
 // returns to the state before the first of several such changes. Once
 // another program has copied, the snapshot is stale: Undo must bring back
@@ -248,13 +240,13 @@ void OnReduce(HWND hwndMain)
     });
 }
 
-// Telling the tray icon of the flash waits on the taskbar's process, and a
-// change notified meanwhile is handled inside that wait. A copy made during
-// the flash is therefore converted once this conversion has ended, not in
-// it: every such copy would otherwise nest one conversion deeper, and Wine
-// drops a window's messages nested 64 deep. The flash follows the
+// Showing a conversion (the tray icon's flash) waits on the taskbar's
+// process, and a change notified meanwhile is handled inside that wait. A
+// copy made then is therefore converted once this conversion has ended, not
+// in it: every such copy would otherwise nest one conversion deeper, and
+// Wine drops a window's messages nested 64 deep. `converted` runs after the
 // conversion, so that the clipboard is not held while the taskbar answers.
-void OnAutoConvert(HWND hwndMain)
+void OnAutoConvert(HWND hwndMain, void (*converted)(HWND hwndMain))
 {
     if (m_Active || IsOwnClipboardContent())
         return;
@@ -265,12 +257,8 @@ void OnAutoConvert(HWND hwndMain)
     m_Converting = TRUE;
     do {
         m_ConvertAgain = FALSE;
-        if (ConvertForeignCopy(hwndMain)) {
-            SetFlash(hwndMain, TRUE);
-            InvalidateRect(hwndMain, nullptr, TRUE);
-            Sleep(250);
-            SetFlash(hwndMain, FALSE);
-        }
+        if (ConvertForeignCopy(hwndMain))
+            converted(hwndMain);
     } while (m_ConvertAgain);
     m_Converting = FALSE;
 }

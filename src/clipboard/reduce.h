@@ -38,7 +38,9 @@ bool PrepUndo(HWND hwnd, int recall);
 void FreeUndo();
 
 void OnReduce(HWND hwndMain);
-void OnAutoConvert(HWND hwndMain);
+// Converts another program's copy; `converted` is called after each one
+// that was seen (not private), to show it.
+void OnAutoConvert(HWND hwndMain, void (*converted)(HWND hwndMain));
 void OnUndo(HWND hwndMain);
 void OnChangeCase(HWND hwndMain, int caseMode);
 void OnEmpty(HWND hwndMain);

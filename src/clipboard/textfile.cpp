@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
+#include "util/messages.h"
 #include <commdlg.h>
 #include <cstring>
 

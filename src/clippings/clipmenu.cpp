@@ -5,8 +5,8 @@
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
+#include "util/messages.h"
 #include "util/safefns.h"
-#include "clipboard/formats.h"
 #include <cstdio>
 #include <cstring>
 

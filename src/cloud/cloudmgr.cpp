@@ -4,7 +4,7 @@
 #include "syncproto.h"
 #include "transfer.h"
 #include "wire.h"
-#include "clippings/clipmgr.h"
+#include "clippings/managerframe.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include "app/help.h"
 #include "net/http.h"
 #include "net/httpreply.h"
 #include "resources/resource.h"
 #include "util/globals.h"
+#include "util/messages.h"
 
 namespace {
 

@@ -2,16 +2,16 @@
 // dump, as rendered rich text or as a picture.
 #include "viewer.h"
 #include "render.h"
-#include "app/artscale.h"
+#include "util/artscale.h"
 #include "clipboard/clipboard.h"
 #include "clipboard/formats.h"
 #include "clipboard/textfile.h"
-#include "clippings/clipmenu.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
 #include "util/guards.h"
 #include "rowlist.h"
+#include "util/messages.h"
 #include <commdlg.h>
 #include <richedit.h>
 #include <climits>
@@ -32,6 +32,8 @@ HBITMAP m_bmpAdd[2];
 HWND m_hwndRTF;
 // One refresh shows a picture format's data as a dump.
 BOOL m_ShowSource;
+// What the add button does, given by the program; none: the button is idle.
+void (*m_AddCommand)(HWND owner);
 
 // The edit control lays out this many lines in about a third of a second
 // under Wine; longer text goes to the row list.
@@ -256,7 +258,7 @@ void ShowData(HWND dlg, UINT format, int category)
     char label[32];
     snprintf(label, sizeof label, "%u Bytes", static_cast<unsigned>(size));
     SetDlgItemTextA(dlg, IDC_VIEWSIZE, label);
-    ShowAddButton(dlg, m_TextSize != 0);
+    ShowAddButton(dlg, m_TextSize != 0 && m_AddCommand);
 }
 
 void OnBtnRefresh(HWND dlg)
@@ -395,7 +397,8 @@ void OnCommand(HWND dlg, WPARAM command)
         OnShowNulls(dlg);
         break;
     case IDC_VIEWADD:
-        OnBtnClipAdd(dlg);
+        if (m_AddCommand)
+            m_AddCommand(dlg);
         break;
     case IDC_VIEWSOURCE:
         m_ShowSource = TRUE;
@@ -469,4 +472,9 @@ INT_PTR CALLBACK ViewDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 INT_PTR ViewDialog(HWND owner)
 {
     return DialogBoxParamA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDD_VIEWER), owner, ViewDlgProc, 0);
+}
+
+void SetViewerAddCommand(void (*add)(HWND owner))
+{
+    m_AddCommand = add;
 }

@@ -120,7 +120,8 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 void EmptyPostgres(const std::string &url)
 {
     PGconn *c = PQconnectdb(url.c_str());
-    PQclear(PQexec(c, "SET client_min_messages = warning; DROP TABLE IF EXISTS failures, tokens, clips, accounts"));
+    PQclear(PQexec(
+        c, "SET client_min_messages = warning; DROP TABLE IF EXISTS failures, tokens, clips, accounts"));
     PQfinish(c);
 }
 

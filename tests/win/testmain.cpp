@@ -5,6 +5,7 @@
 #include <cstring>
 #include "boxwatch.h"
 #include "childmodes.h"
+#include "app/main.h"
 #include "cloud/syncproto.h"
 #include "resources/resource.h"
 #include "util/globals.h"
@@ -219,6 +220,7 @@ int main(int argc, char **argv)
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     LoadLibraryA("riched20.dll");
+    ConnectModules();
     if (argc >= 2 && strncmp(argv[1], "--child-", 8) == 0)
         return RunChildMode(argc - 1, argv + 1);
     ::testing::InitGoogleTest(&argc, argv);
