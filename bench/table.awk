@@ -102,8 +102,8 @@ END {
     within(6, "Synchronisation, 10 clippings down", "sync.download", 1)
     served("Service act=list, wrk 64 conn., 10 s", "wrk.list", "wrk.list.base", 0.5)
     served("Service act=getdata, wrk 64 conn., 10 s", "wrk.getdata", "wrk.getdata.base", 0.5)
-    served("  act=list, one instance on PostgreSQL", "wrk.pg", "wrk.pg.base", 0)
-    served("  act=list, two behind nginx on PostgreSQL", "wrk.cluster", "wrk.pg.base", 0)
+    served("  act=list on PostgreSQL, one instance", "wrk.pg", "wrk.pg.base", 0)
+    served("  act=list on PostgreSQL, two + nginx", "wrk.cluster", "wrk.pg.base", 0)
     slower(8, "Start-up to the main window", "startup", "notepad", 1.5)
     line(9, "Working set idle; warmed up", megabytes(v["memory.idle.ws"]) "; " megabytes(v["memory.warm.ws"]),
          "", "", "", "")

@@ -1,12 +1,11 @@
 #include "main.h"
-#include "util/artscale.h"
+#include "formatlist.h"
 #include "help.h"
 #include "options.h"
 #include "quitdlg.h"
 #include "taskbar.h"
 #include "titlesplash.h"
 #include "clipboard/clipboard.h"
-#include "clipboard/formats.h"
 #include "clipboard/reduce.h"
 #include "clipboard/textfile.h"
 #include "clippings/clipmenu.h"
@@ -15,9 +14,12 @@
 #include "cloud/sync.h"
 #include "net/vercheck.h"
 #include "resources/resource.h"
+#include "util/artscale.h"
 #include "util/cbchain.h"
 #include "util/globals.h"
 #include "viewer/viewer.h"
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 
 HWND m_hwndMain;
@@ -68,7 +70,7 @@ void OnClipboardUpdate(HWND hwnd)
 {
     if (gvGlobals.AutoConvert)
         OnAutoConvert(hwnd, FlashConversion);
-    RefreshList(hwnd, 0);
+    RefreshList(hwnd);
     UpdateWindow(hwnd);
 }
 
@@ -130,8 +132,8 @@ void EnableCommand(HMENU menu, UINT id, BOOL enable)
 void OnInitMenu(HWND hwnd)
 {
     HMENU menu = GetMenu(hwnd);
-    EnableCommand(menu, IDM_REDUCE, m_CanReduce);
-    EnableCommand(menu, IDM_CONVERT, m_CanReduce);
+    EnableCommand(menu, IDM_REDUCE, CanReduce());
+    EnableCommand(menu, IDM_CONVERT, CanReduce());
     EnableCommand(menu, IDM_UNDO, m_UndoCount != 0);
     EnableCommand(menu, IDM_CLIPADD, IsClipboardFormatAvailable(CF_TEXT));
     EnableCommand(menu, IDM_CLOUDCLIPS, TRUE);
@@ -145,6 +147,16 @@ void OnClippingCommand(HWND hwnd, UINT id)
     uint32_t slot;
     if (ClippingSlotOfCommand(GetSubMenu(GetMenu(hwnd), CLIPPINGS_POPUP), id, &slot))
         OnRecallClipping(hwnd, slot);
+}
+
+// The list shows what such a command left at once, before the clipboard's
+// notification of the change arrives.
+bool ChangesClipboard(UINT id)
+{
+    static const UINT COMMANDS[] = {IDM_FILEOPEN, IDM_TRAYICON, IDM_LOWER, IDM_UPPER,
+                                    IDM_REDUCE,   IDM_UNDO,     IDM_EMPTY};
+    return std::find(std::begin(COMMANDS), std::end(COMMANDS), id) != std::end(COMMANDS) ||
+           (id >= IDM_CLIPFIRST && id <= IDM_CLIPLAST);
 }
 
 void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
@@ -209,6 +221,8 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
             OnClippingCommand(hwnd, id);
         break;
     }
+    if (ChangesClipboard(id))
+        RefreshList(hwnd);
 }
 
 // Focus in editable text keeps its own keys (Ctrl+Z, Shift+Del...).
@@ -266,15 +280,15 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             OnClipboardUpdate(hwnd);
         return TRUE;
     case WM_SETFOCUS:
-        RefreshList(hwnd, 0);
+        RefreshList(hwnd);
         return FALSE;
     case WM_SHOWWINDOW:
         if (wParam)
-            RefreshList(hwnd, 0);
+            RefreshList(hwnd);
         return FALSE;
     case WM_ACTIVATEAPP:
         if (wParam)
-            RefreshList(hwnd, 0);
+            RefreshList(hwnd);
         return FALSE;
     case WM_INITMENU:
     case WM_INITMENUPOPUP:

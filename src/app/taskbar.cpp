@@ -1,6 +1,6 @@
 #include "taskbar.h"
+#include "formatlist.h"
 #include "main.h"
-#include "clipboard/formats.h"
 #include "clippings/clipmenu.h"
 #include "clipboard/reduce.h"
 #include "resources/resource.h"
@@ -34,7 +34,7 @@ void ShowTrayMenu(HWND hwnd)
     HMENU popup = GetSubMenu(menu, 0);
     POINT pt;
     GetCursorPos(&pt);
-    EnableMenuItem(popup, IDM_REDUCE, MF_BYCOMMAND | (m_CanReduce ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, IDM_REDUCE, MF_BYCOMMAND | (CanReduce() ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(popup, IDM_UNDO, MF_BYCOMMAND | (m_UndoCount ? MF_ENABLED : MF_GRAYED));
     ReplaceClippingsSubmenu(popup);
     // Without the foreground the menu would not close when the user clicks elsewhere.

@@ -1,6 +1,5 @@
 #include "reduce.h"
 #include "clipboard.h"
-#include "formats.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
@@ -166,12 +165,11 @@ bool EnsureUndo(HWND hwnd)
 
 // Replaces the open clipboard by its text (case-converted if asked);
 // without text the clipboard stays as it is.
-void ReduceOpenClipboard(HWND hwndMain, int caseMode)
+void ReduceOpenClipboard(int caseMode)
 {
     HGLOBAL text = GetClipboardBlock(nullptr, TextFormat(), caseMode, nullptr);
     if (text != INVALID_BLOCK)
         ReplaceWithText(text);
-    RefreshList(hwndMain, 1);
 }
 
 // Text alone, with what the system derives from it: reducing it again would
@@ -195,10 +193,8 @@ bool ConvertForeignCopy(HWND hwndMain)
         if (IsPrivateClipboard() || !PrepUndo(hwndMain, 0))
             return;
         seen = true;
-        if (HoldsOnlyText())
-            RefreshList(hwndMain, 1);
-        else
-            ReduceOpenClipboard(hwndMain, CASE_NONE);
+        if (!HoldsOnlyText())
+            ReduceOpenClipboard(CASE_NONE);
     });
     return seen;
 }
@@ -236,7 +232,7 @@ void OnReduce(HWND hwndMain)
 {
     OwnChange(hwndMain, [hwndMain] {
         if (PrepUndo(hwndMain, 0))
-            ReduceOpenClipboard(hwndMain, CASE_NONE);
+            ReduceOpenClipboard(CASE_NONE);
     });
 }
 
@@ -267,13 +263,12 @@ void OnUndo(HWND hwndMain)
 {
     if (m_UndoCount == 0)
         return;
-    OwnChange(hwndMain, [hwndMain] {
+    OwnChange(hwndMain, [] {
         EmptyClipboard();
         for (int i = 0; i < m_UndoCount; i++)
             if (!SetClipboardData(m_Undo[i].format, m_Undo[i].block))
                 FreeEntry(m_Undo[i]);
         m_UndoCount = 0;
-        RefreshList(hwndMain, 1);
     });
 }
 
@@ -281,16 +276,14 @@ void OnChangeCase(HWND hwndMain, int caseMode)
 {
     OwnChange(hwndMain, [hwndMain, caseMode] {
         if (EnsureUndo(hwndMain))
-            ReduceOpenClipboard(hwndMain, caseMode);
+            ReduceOpenClipboard(caseMode);
     });
 }
 
 void OnEmpty(HWND hwndMain)
 {
     OwnChange(hwndMain, [hwndMain] {
-        if (EnsureUndo(hwndMain)) {
+        if (EnsureUndo(hwndMain))
             EmptyClipboard();
-            RefreshList(hwndMain, 1);
-        }
     });
 }

@@ -1,6 +1,5 @@
 #include "textfile.h"
 #include "clipboard.h"
-#include "formats.h"
 #include "reduce.h"
 #include "resources/resource.h"
 #include "util/globals.h"
@@ -124,7 +123,6 @@ void LoadTextFile(HWND hwndMain, const char *path)
         EmptyClipboard();
         if (SetClipboardData(CF_TEXT, block.get()))
             block.Detach();
-        RefreshList(hwndMain, 1);
     });
 }
 
@@ -138,7 +136,6 @@ void SaveClipboardText(HWND hwndMain, const char *path)
             return;
         // ANSI whatever KeepUnicode says; the system derives it from Unicode text.
         text = GetClipboardBlock(nullptr, CF_TEXT, CASE_NONE, &size);
-        RefreshList(hwndMain, 1);
     }
     // The file is written with the clipboard closed, so that an error box
     // does not keep other programs from the clipboard.

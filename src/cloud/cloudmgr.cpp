@@ -74,13 +74,21 @@ bool GetSelection(HWND dlg, int32_t *id, char (&name)[CLIPNAME_MAX + 1])
     return true;
 }
 
+void TellFailure(HWND dlg, const SyncFailure &failure)
+{
+    if (failure.text[0])
+        MessageBoxA(dlg, failure.text, APP_NAME, MB_OK | MB_ICONINFORMATION);
+}
+
 void CCDoRename(HWND dlg)
 {
     int32_t id;
     char name[CLIPNAME_MAX + 1];
     if (!GetSelection(dlg, &id, name) || !AskNewName(dlg, name))
         return;
-    SyncRenameClip(m_UserID, id, name);
+    SyncFailure failure;
+    SyncRenameClip(m_UserID, id, name, &failure);
+    TellFailure(dlg, failure);
     Refill(dlg);
 }
 
@@ -90,7 +98,9 @@ void CCDoDelete(HWND dlg)
     char name[CLIPNAME_MAX + 1];
     if (!GetSelection(dlg, &id, name) || !ConfirmDelete(dlg, name))
         return;
-    SyncDeleteClip(m_UserID, id);
+    SyncFailure failure;
+    SyncDeleteClip(m_UserID, id, &failure);
+    TellFailure(dlg, failure);
     Refill(dlg);
 }
 

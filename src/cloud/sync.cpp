@@ -138,7 +138,8 @@ public:
     }
     bool Rename(int32_t id, const std::string &name) override
     {
-        return SyncRenameClip(m_run.userId, id, name.c_str()) == 1;
+        SyncFailure failure;
+        return SyncRenameClip(m_run.userId, id, name.c_str(), &failure) == 1;
     }
 
 private:

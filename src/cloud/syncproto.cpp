@@ -69,11 +69,6 @@ uint32_t SyncHttpPost(const Form &form, char *body, size_t size)
     return 0;
 }
 
-void ShowSyncMessage(const char *text)
-{
-    MessageBoxA(GetDesktopWindow(), text, APP_NAME, MB_OK | MB_ICONINFORMATION);
-}
-
 // A service without tokens sends none, and none is sent back to it.
 void KeepToken(const char *body, int32_t user)
 {
@@ -159,11 +154,13 @@ void GetPart(int32_t userId, int32_t dataId, const char *field, char *dst, size_
 }
 
 // rename or delete: the reply's tag value; the sync error when it failed.
-int32_t ChangeRequest(const Form &form, const char *tag)
+int32_t ChangeRequest(const Form &form, const char *tag, SyncFailure *failure)
 {
     char body[CHANGE_REPLY_SIZE];
+    failure->text[0] = '\0';
     if (SyncHttpGet(form, body, sizeof body) != 200)
-        SyncError(body);
+        snprintf(failure->text, sizeof failure->text, "Synchronization error: The server replied '%.*s'",
+                 static_cast<int>(std::min<size_t>(strcspn(body, "\r"), INT_MAX)), body);
     return GetPXMLInt(body, tag);
 }
 
@@ -255,26 +252,18 @@ int SyncGetClipData(int32_t userId, int32_t dataId, char *text, size_t textSize,
     return textSize ? static_cast<int>(std::min<size_t>(strlen(text), INT_MAX)) : 0;
 }
 
-int32_t SyncRenameClip(int32_t userId, int32_t dataId, const char *name)
+int32_t SyncRenameClip(int32_t userId, int32_t dataId, const char *name, SyncFailure *failure)
 {
     return ChangeRequest(Form({{"UserID", IdText(userId).text},
                                {"DataID", IdText(dataId).text},
                                {"act", "rename"},
                                {"ClipName", name}}),
-                         "Rename");
+                         "Rename", failure);
 }
 
-int32_t SyncDeleteClip(int32_t userId, int32_t dataId)
+int32_t SyncDeleteClip(int32_t userId, int32_t dataId, SyncFailure *failure)
 {
     return ChangeRequest(
-        Form({{"UserID", IdText(userId).text}, {"DataID", IdText(dataId).text}, {"act", "delete"}}),
-        "Delete");
-}
-
-void SyncError(const char *body)
-{
-    char text[256];
-    snprintf(text, sizeof text, "Synchronization error: The server replied '%.*s'",
-             static_cast<int>(std::min<size_t>(strcspn(body, "\r"), INT_MAX)), body);
-    ShowSyncMessage(text);
+        Form({{"UserID", IdText(userId).text}, {"DataID", IdText(dataId).text}, {"act", "delete"}}), "Delete",
+        failure);
 }

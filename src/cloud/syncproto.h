@@ -38,8 +38,12 @@ int SyncGetClipSize(int32_t userId, int32_t dataId, uint32_t *lenUTF, uint32_t *
 // that does not arrive whole leaves it empty. The text's length, or -1.
 int SyncGetClipData(int32_t userId, int32_t dataId, char *text, size_t textSize, char *rtf, size_t rtfSize,
                     char *html, size_t htmlSize);
-// The reply's tag value "Rename" or "Delete", or -1; failures are shown.
-int32_t SyncRenameClip(int32_t userId, int32_t dataId, const char *name);
-int32_t SyncDeleteClip(int32_t userId, int32_t dataId);
-// "Synchronization error: The server replied '%s'" with the body's first line.
-void SyncError(const char *body);
+// Why a change was refused, for the user: "Synchronization error: The
+// server replied '...'" with the first line of the reply; empty when the
+// service accepted it.
+struct SyncFailure {
+    char text[256];
+};
+// The reply's tag value "Rename" or "Delete", or -1.
+int32_t SyncRenameClip(int32_t userId, int32_t dataId, const char *name, SyncFailure *failure);
+int32_t SyncDeleteClip(int32_t userId, int32_t dataId, SyncFailure *failure);

@@ -130,8 +130,10 @@ TEST(SyncProto, RequestsAsSent)
     EXPECT_EQ(4711, SyncRegisterUser());
     char list[64];
     EXPECT_EQ(static_cast<int>(reply.size()), SyncGetClipList(123456789, list, sizeof list));
-    EXPECT_EQ(1, SyncRenameClip(1, -12345678, "a b"));
-    EXPECT_EQ(-1, SyncDeleteClip(1, 2));
+    SyncFailure failure;
+    EXPECT_EQ(1, SyncRenameClip(1, -12345678, "a b", &failure));
+    EXPECT_EQ(-1, SyncDeleteClip(1, 2, &failure));
+    EXPECT_STREQ("", failure.text);
     uint32_t utf, rtf, html;
     EXPECT_EQ(0, SyncGetClipSize(1, 2, &utf, &rtf, &html));
     UploadResult result;
@@ -156,11 +158,10 @@ TEST(SyncProto, RequestsAsSent)
     EXPECT_EQ(0u, server.Requests()[1].find("POST "));
 }
 
-// A create without an id sends no part; a failed request shows the first line
-// of the reply, in a box or, for an upload, in the synchronisation's summary.
+// A create without an id sends no part; a failed request gives the first
+// line of the reply, for a box or, for an upload, for the summary.
 TEST(SyncProto, FailuresAreShown)
 {
-    std::string text;
     ScriptedServer server({OK + "no id here"});
     UploadResult result;
     EXPECT_EQ(0, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr, &result));
@@ -168,9 +169,9 @@ TEST(SyncProto, FailuresAreShown)
     EXPECT_EQ(1u, server.Requests().size());
 
     ScriptedServer failing({"HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>"});
-    ExpectBox("Quillet", NoteText(&text));
-    EXPECT_EQ(0, SyncDeleteClip(1, 2));
-    EXPECT_EQ("Synchronization error: The server replied 'no such clip'", text);
+    SyncFailure failure;
+    EXPECT_EQ(0, SyncDeleteClip(1, 2, &failure));
+    EXPECT_STREQ("Synchronization error: The server replied 'no such clip'", failure.text);
 }
 
 // A busy service is "try again", never taken for an unknown account; a
@@ -391,7 +392,8 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
     EXPECT_EQ("Note (1)=A's again", LocalClippings().at(9));
 
     // Deleted in the cloud, unchanged here: deleted here too.
-    EXPECT_EQ(1, SyncDeleteClip(SyncGetUserID(), CloudIdOf("Full 2")));
+    SyncFailure failure;
+    EXPECT_EQ(1, SyncDeleteClip(SyncGetUserID(), CloudIdOf("Full 2"), &failure));
     EXPECT_EQ(Summary(0, 0, 1, 9), Sync());
 
     // A text over the service's limit: created, refused, and finished on

@@ -198,7 +198,8 @@ TEST_F(RealService, CloudManagerListsRenamesDeletesCopiesAndSynchronises)
     EXPECT_EQ(1, RunDialog("Manage Cloud Clippings", CloudMgrDialog, [](HWND dlg) {
                   EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_CM_DCCOPY));
                   SelectName(dlg, "Note");
-                  SyncDeleteClip(SyncGetUserID(), CloudIdOf("Note"));
+                  SyncFailure failure;
+                  SyncDeleteClip(SyncGetUserID(), CloudIdOf("Note"), &failure);
                   PostMessageA(dlg, WM_COMMAND, IDC_CM_COPY, 0);
               }));
     EXPECT_EQ("The clipping 'Note' could not be downloaded.", said);
