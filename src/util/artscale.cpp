@@ -1,5 +1,6 @@
 #include "artscale.h"
 #include "util/globals.h"
+#include "util/guards.h"
 
 namespace {
 
@@ -9,33 +10,24 @@ const char SCALED_PROP[] = "QuilletScaledArt";
 
 int DisplayDpi()
 {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    WindowDC screen(nullptr);
+    return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 // A copy of the bitmap at the given size, smoothed rather than blocky.
 HBITMAP Stretched(HBITMAP source, const BITMAP &bm, int width, int height)
 {
-    HDC screen = GetDC(nullptr);
-    HDC from = CreateCompatibleDC(screen);
-    HDC to = CreateCompatibleDC(screen);
-    HBITMAP scaled = CreateCompatibleBitmap(screen, width, height);
-    if (from && to && scaled) {
-        HGDIOBJ oldFrom = SelectObject(from, source);
-        HGDIOBJ oldTo = SelectObject(to, scaled);
-        SetStretchBltMode(to, HALFTONE);
-        SetBrushOrgEx(to, 0, 0, nullptr);
-        StretchBlt(to, 0, 0, width, height, from, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-        SelectObject(from, oldFrom);
-        SelectObject(to, oldTo);
+    WindowDC screen(nullptr);
+    MemoryDC from(screen.get());
+    MemoryDC to(screen.get());
+    HBITMAP scaled = CreateCompatibleBitmap(screen.get(), width, height);
+    if (from.get() && to.get() && scaled) {
+        SelectedObject fromSource(from.get(), source);
+        SelectedObject toScaled(to.get(), scaled);
+        SetStretchBltMode(to.get(), HALFTONE);
+        SetBrushOrgEx(to.get(), 0, 0, nullptr);
+        StretchBlt(to.get(), 0, 0, width, height, from.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
     }
-    if (from)
-        DeleteDC(from);
-    if (to)
-        DeleteDC(to);
-    ReleaseDC(nullptr, screen);
     return scaled;
 }
 
@@ -46,17 +38,13 @@ void ScaleStaticBitmap(HWND dlg, int control, int bitmap)
     int dpi = DisplayDpi();
     if (dpi == BASE_DPI || dpi <= 0)
         return;
-    auto source = static_cast<HBITMAP>(
+    GdiObject source(
         LoadImageA(gvGlobals.hInstance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     BITMAP bm;
-    if (!source || !GetObjectA(source, sizeof bm, &bm)) {
-        if (source)
-            DeleteObject(source);
+    if (!source.get() || !GetObjectA(source.get(), sizeof bm, &bm))
         return;
-    }
-    HBITMAP scaled =
-        Stretched(source, bm, MulDiv(bm.bmWidth, dpi, BASE_DPI), MulDiv(bm.bmHeight, dpi, BASE_DPI));
-    DeleteObject(source);
+    HBITMAP scaled = Stretched(static_cast<HBITMAP>(source.get()), bm, MulDiv(bm.bmWidth, dpi, BASE_DPI),
+                               MulDiv(bm.bmHeight, dpi, BASE_DPI));
     if (!scaled)
         return;
     // The control loaded the unscaled picture from the template; it is ours

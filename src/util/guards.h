@@ -102,3 +102,78 @@ public:
 private:
     HANDLE m_h;
 };
+
+// A window's device context (GetDC), released with it.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : m_window(window), m_dc(GetDC(window)) {}
+    ~WindowDC()
+    {
+        if (m_dc)
+            ReleaseDC(m_window, m_dc);
+    }
+    WindowDC(const WindowDC &) = delete;
+    WindowDC &operator=(const WindowDC &) = delete;
+    HDC get() const { return m_dc; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// A memory device context compatible with `dc`, deleted with it.
+class MemoryDC {
+public:
+    explicit MemoryDC(HDC dc) : m_dc(CreateCompatibleDC(dc)) {}
+    ~MemoryDC()
+    {
+        if (m_dc)
+            DeleteDC(m_dc);
+    }
+    MemoryDC(const MemoryDC &) = delete;
+    MemoryDC &operator=(const MemoryDC &) = delete;
+    HDC get() const { return m_dc; }
+
+private:
+    HDC m_dc;
+};
+
+// Selects a GDI object into a device context until the end of the scope.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(SelectObject(dc, object)) {}
+    ~SelectedObject()
+    {
+        if (m_old)
+            SelectObject(m_dc, m_old);
+    }
+    SelectedObject(const SelectedObject &) = delete;
+    SelectedObject &operator=(const SelectedObject &) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
+// A GDI object (a bitmap, a font), deleted with it.
+class GdiObject {
+public:
+    explicit GdiObject(HGDIOBJ object = nullptr) : m_object(object) {}
+    ~GdiObject()
+    {
+        if (m_object)
+            DeleteObject(m_object);
+    }
+    GdiObject(const GdiObject &) = delete;
+    GdiObject &operator=(const GdiObject &) = delete;
+    HGDIOBJ get() const { return m_object; }
+    void Reset(HGDIOBJ object)
+    {
+        if (m_object)
+            DeleteObject(m_object);
+        m_object = object;
+    }
+
+private:
+    HGDIOBJ m_object;
+};

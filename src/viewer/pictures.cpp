@@ -33,12 +33,8 @@ HBITMAP ToBitmap(const DecodedPicture &picture)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    HWND desktop = GetDesktopWindow();
-    HDC dc = GetDC(desktop);
-    HBITMAP bitmap =
-        CreateDIBitmap(dc, &info.bmiHeader, CBM_INIT, picture.pixels.data(), &info, DIB_RGB_COLORS);
-    ReleaseDC(desktop, dc);
-    return bitmap;
+    WindowDC dc(GetDesktopWindow());
+    return CreateDIBitmap(dc.get(), &info.bmiHeader, CBM_INIT, picture.pixels.data(), &info, DIB_RGB_COLORS);
 }
 
 HBITMAP OrPlaceholder(HBITMAP bitmap)

@@ -182,10 +182,11 @@ void ClipboardToBitmap(HWND dlg, UINT format)
     HWND frameWindow = GetDlgItem(dlg, IDC_PICTUREFRAME);
     RECT frame = {};
     GetClientRect(frameWindow, &frame);
-    HDC frameDc = GetDC(frameWindow);
-    HBITMAP bitmap = CreateCompatibleBitmap(frameDc, frame.right, frame.bottom);
-    HDC dc = CreateCompatibleDC(frameDc);
-    HGDIOBJ old = SelectObject(dc, bitmap);
+    WindowDC frameDc(frameWindow);
+    HBITMAP bitmap = CreateCompatibleBitmap(frameDc.get(), frame.right, frame.bottom);
+    MemoryDC memory(frameDc.get());
+    HDC dc = memory.get();
+    SelectedObject selected(dc, bitmap);
     FillRect(dc, &frame, GetSysColorBrush(COLOR_BTNFACE));
     // GDI's default mode ANDs the pixels a shrink drops, which darkens colour
     // pictures; halftone averages them.
@@ -202,9 +203,6 @@ void ClipboardToBitmap(HWND dlg, UINT format)
     }
     if (IsEncodedPicture(format))
         DrawEncoded(dc, format, encoded, size, &frame);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    ReleaseDC(frameWindow, frameDc);
     InvalidateRect(frameWindow, nullptr, TRUE);
     if (m_bmpLocal)
         DeleteObject(m_bmpLocal);
@@ -214,22 +212,20 @@ void ClipboardToBitmap(HWND dlg, UINT format)
 void DrawBMP(HDC dc, HBITMAP bitmap, const RECT *frame)
 {
     BITMAP info;
-    HBITMAP placeholder = nullptr;
+    GdiObject placeholder;
     if (GetObjectType(bitmap) != OBJ_BITMAP || !GetObject(bitmap, sizeof info, &info)) {
-        placeholder = LoadPlaceholder();
-        bitmap = placeholder;
+        bitmap = LoadPlaceholder();
+        placeholder.Reset(bitmap);
         if (!GetObject(bitmap, sizeof info, &info))
             return;
     }
     RECT target = Fit(static_cast<uint32_t>(info.bmWidth), static_cast<uint32_t>(info.bmHeight), frame);
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, bitmap);
-    StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, source, 0,
-               0, info.bmWidth, info.bmHeight, SRCCOPY);
-    SelectObject(source, old);
-    DeleteDC(source);
-    if (placeholder)
-        DeleteObject(placeholder);
+    {
+        MemoryDC source(dc);
+        SelectedObject selected(source.get(), bitmap);
+        StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top,
+                   source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    }
     m_mybmpInfo = {DWORD(info.bmWidth), DWORD(info.bmHeight), info.bmBitsPixel};
 }
 
@@ -237,12 +233,10 @@ void PaintPictureFrame(const DRAWITEMSTRUCT *item)
 {
     if (!m_bmpLocal)
         return;
-    HDC source = CreateCompatibleDC(item->hDC);
-    HGDIOBJ old = SelectObject(source, m_bmpLocal);
+    MemoryDC source(item->hDC);
+    SelectedObject selected(source.get(), m_bmpLocal);
     const RECT &rc = item->rcItem;
-    BitBlt(item->hDC, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, source, 0, 0, SRCCOPY);
-    SelectObject(source, old);
-    DeleteDC(source);
+    BitBlt(item->hDC, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, source.get(), 0, 0, SRCCOPY);
 }
 
 void FreePicture()

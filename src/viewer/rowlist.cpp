@@ -1,4 +1,5 @@
 #include "rowlist.h"
+#include "util/guards.h"
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -37,12 +38,10 @@ void RowBounds(size_t row, size_t *start, size_t *end)
 
 int ColumnWidth(HWND list, HFONT font, size_t chars)
 {
-    HDC dc = GetDC(list);
-    HGDIOBJ old = SelectObject(dc, font);
+    WindowDC dc(list);
+    SelectedObject selected(dc.get(), font);
     TEXTMETRICA metrics = {};
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(list, dc);
+    GetTextMetricsA(dc.get(), &metrics);
     // Two characters more for the list's margins around the text.
     return static_cast<int>(chars + 2) * metrics.tmAveCharWidth;
 }
