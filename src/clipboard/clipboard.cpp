@@ -184,6 +184,14 @@ ClipboardSession::~ClipboardSession()
     TellCopyFailure();
 }
 
+bool PlaceOnClipboard(UINT format, GlobalBlock &block)
+{
+    if (!block.get() || !SetClipboardData(format, block.get()))
+        return false;
+    block.Detach();
+    return true;
+}
+
 bool IsOwnClipboardContent()
 {
     return m_OwnKnown && GetClipboardSequenceNumber() == m_OwnSequence;

@@ -19,6 +19,10 @@ HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSiz
 // snapshot's copy); INVALID_BLOCK as above, with the same messages.
 HGLOBAL GetClipboardCopy(UINT format);
 
+// Hands the block to the open clipboard; true when it took it. A refused
+// block stays the GlobalBlock's, to be freed with it.
+bool PlaceOnClipboard(UINT format, GlobalBlock &block);
+
 // 1 and the data size if the clipboard has data in that format, else 0.
 int GetClipboardBlockSize(UINT format, SIZE_T *outSize);
 

@@ -20,13 +20,11 @@ UINT TextFormat()
     return gvGlobals.KeepUnicode ? CF_UNICODETEXT : CF_TEXT;
 }
 
-// Hands a block to the open clipboard; on failure the block is still ours.
-bool PutBlock(UINT format, HGLOBAL block)
+// Hands a block to the open clipboard, or frees it when refused.
+void PutBlock(UINT format, HGLOBAL block)
 {
-    if (SetClipboardData(format, block))
-        return true;
-    GlobalFree(block);
-    return false;
+    GlobalBlock owned(block);
+    PlaceOnClipboard(format, owned);
 }
 
 // The marks by which a source (a password manager, say) asks clipboard

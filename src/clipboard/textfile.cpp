@@ -121,8 +121,7 @@ void LoadTextFile(HWND hwndMain, const char *path)
     GlobalBlock block(text);
     OwnChange(hwndMain, [&] {
         EmptyClipboard();
-        if (SetClipboardData(CF_TEXT, block.get()))
-            block.Detach();
+        PlaceOnClipboard(CF_TEXT, block);
     });
 }
 

@@ -1,4 +1,5 @@
 #include "store.h"
+#include "clipboard/clipboard.h"
 #include "settings/registry.h"
 #include "util/globals.h"
 #include "util/guards.h"
@@ -127,14 +128,6 @@ bool ReadStoredW(const char *section, const char *name, GlobalBlock *value)
     return !size || ReadStored<wchar_t>(bytes, value, [&](wchar_t *text) {
         GetSettingsStringW(section, name, "", text, bytes);
     });
-}
-
-UINT Place(UINT format, GlobalBlock &value)
-{
-    if (!value.get() || !SetClipboardData(format, value.get()))
-        return 0;
-    value.Detach();
-    return 1;
 }
 
 } // namespace
@@ -271,9 +264,9 @@ UINT RecallClipping(StoredClipping &clipping)
     if (!clipping.text.get() && !clipping.rtf.get() && !clipping.html.get())
         return 0;
     EmptyClipboard();
-    UINT placed = Place(CF_UNICODETEXT, clipping.text);
-    placed += Place(RegisterClipboardFormatA("Rich Text Format"), clipping.rtf);
-    placed += Place(RegisterClipboardFormatA("HTML Format"), clipping.html);
+    UINT placed = PlaceOnClipboard(CF_UNICODETEXT, clipping.text);
+    placed += PlaceOnClipboard(RegisterClipboardFormatA("Rich Text Format"), clipping.rtf);
+    placed += PlaceOnClipboard(RegisterClipboardFormatA("HTML Format"), clipping.html);
     return placed;
 }
 

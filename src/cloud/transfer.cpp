@@ -90,14 +90,6 @@ HGLOBAL NewBlock(const void *data, size_t len, size_t size)
     return block.Detach();
 }
 
-bool Place(UINT format, GlobalBlock &block)
-{
-    if (!block.get() || !SetClipboardData(format, block.get()))
-        return false;
-    block.Detach();
-    return true;
-}
-
 // Every block is made before the clipboard is touched: without memory for
 // the text the clipboard stays as it was. A variant without memory is left
 // out. The blocks are sized from what arrived, never from the announced
@@ -113,9 +105,9 @@ bool PlaceOnClipboard(HWND hwnd, const wchar_t *text, const char *rtf, const cha
     ClipboardSession clip(hwnd);
     if (!clip.ok() || !EmptyClipboard())
         return false;
-    bool placed = Place(CF_UNICODETEXT, textBlock);
-    Place(RegisterClipboardFormatA("Rich Text Format"), rtfBlock);
-    Place(RegisterClipboardFormatA("HTML Format"), htmlBlock);
+    bool placed = PlaceOnClipboard(CF_UNICODETEXT, textBlock);
+    PlaceOnClipboard(RegisterClipboardFormatA("Rich Text Format"), rtfBlock);
+    PlaceOnClipboard(RegisterClipboardFormatA("HTML Format"), htmlBlock);
     return placed;
 }
 

@@ -9,6 +9,7 @@
 #include "net/httpreply.h"
 #include "settings/registry.h"
 #include "util/safefns.h"
+#include "util/socketguards.h"
 
 uint32_t m_HttpTimeoutMs = 30000;
 
@@ -16,45 +17,6 @@ namespace {
 
 // "host:port" with a host name of up to 253 characters.
 const DWORD HOST_SIZE = 262;
-
-// Windows Sockets counts start-ups per process, so every exchange, on any
-// thread, pairs its own.
-class WsaSession {
-public:
-    WsaSession()
-    {
-        WSADATA data;
-        m_ok = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WsaSession()
-    {
-        if (m_ok)
-            WSACleanup();
-    }
-    WsaSession(const WsaSession &) = delete;
-    WsaSession &operator=(const WsaSession &) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    bool m_ok;
-};
-
-class SocketHandle {
-public:
-    explicit SocketHandle(SOCKET s) : m_s(s) {}
-    ~SocketHandle()
-    {
-        if (ok())
-            closesocket(m_s);
-    }
-    SocketHandle(const SocketHandle &) = delete;
-    SocketHandle &operator=(const SocketHandle &) = delete;
-    bool ok() const { return m_s != INVALID_SOCKET; }
-    SOCKET get() const { return m_s; }
-
-private:
-    SOCKET m_s;
-};
 
 void ConfiguredHost(char *host)
 {
