@@ -18,7 +18,7 @@ struct Option {
     DWORD Globals::*flag;
 };
 
-const Option kOptions[] = {
+const Option OPTIONS[] = {
     {IDC_OPT_STARTTOTRAY, "StartToTray", &Globals::StartToTray},
     {IDC_OPT_AUTOCONVERT, "AutoConvert", &Globals::AutoConvert},
     {IDC_OPT_KEEPUNICODE, "KeepUnicode", &Globals::KeepUnicode},
@@ -90,7 +90,7 @@ BOOL OptionsInit(HWND hwnd)
     RunEntry run;
     ReadRunEntry(run);
     CheckDlgButton(hwnd, IDC_OPT_RUNATLOGON, run.ours ? BST_CHECKED : BST_UNCHECKED);
-    for (const Option &option : kOptions)
+    for (const Option &option : OPTIONS)
         CheckDlgButton(hwnd, option.id, gvGlobals.*option.flag ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(hwnd, IDC_OPT_QUICKEXIT,
                    GetSettingsInt(nullptr, "QuickExit", 0) ? BST_CHECKED : BST_UNCHECKED);
@@ -100,10 +100,10 @@ BOOL OptionsInit(HWND hwnd)
 // Failed writes are not reported: the options in memory change regardless.
 void OnOK(HWND hwnd)
 {
-    for (const Option &option : kOptions)
+    for (const Option &option : OPTIONS)
         gvGlobals.*option.flag = Checked(hwnd, option.id);
     SaveRunEntry(Checked(hwnd, IDC_OPT_RUNATLOGON));
-    for (const Option &option : kOptions)
+    for (const Option &option : OPTIONS)
         SaveSetting(option.name, gvGlobals.*option.flag);
     SaveSetting("QuickExit", Checked(hwnd, IDC_OPT_QUICKEXIT));
     EndDialog(hwnd, IDOK);

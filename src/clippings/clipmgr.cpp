@@ -16,7 +16,7 @@ HBITMAP m_btnDelete[2];
 HBITMAP m_btnCopy[2];
 HBITMAP m_btnSync[2];
 
-const PictureButton kButtons[] = {
+const PictureButton BUTTONS[] = {
     {IDC_CM_RENAME, m_btnRename, IDB_CM_RENAME, IDB_CM_RENAMEGREY},
     {IDC_CM_DELETE, m_btnDelete, IDB_CM_DELETE, IDB_CM_DELETEGREY},
     {IDC_CM_COPY, m_btnCopy, IDB_CM_COPY, IDB_CM_COPYGREY},
@@ -168,13 +168,13 @@ void OnCopy(HWND dlg)
     CMDoCopy(dlg);
 }
 
-const ManagerKind kLocal = {
-    CHOICE_SETTING, kButtons, HasOrFetchesClippings, CMDoRename, CMDoDelete, OnCopy, OnSync,
+const ManagerKind LOCAL_MANAGER = {
+    CHOICE_SETTING, BUTTONS, HasOrFetchesClippings, CMDoRename, CMDoDelete, OnCopy, OnSync,
 };
 
 INT_PTR CALLBACK CMDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 {
-    return ManagerDlgProc(dlg, msg, wParam, kLocal);
+    return ManagerDlgProc(dlg, msg, wParam, LOCAL_MANAGER);
 }
 
 } // namespace

@@ -24,7 +24,7 @@ HBITMAP m_ccDelete[2];
 HBITMAP m_ccCopy[2];
 HBITMAP m_ccSync[2];
 
-const PictureButton kButtons[] = {
+const PictureButton BUTTONS[] = {
     {IDC_CM_RENAME, m_ccRename, IDB_CM_RENAME, IDB_CM_RENAMEGREY},
     {IDC_CM_DELETE, m_ccDelete, IDB_CM_DELETE, IDB_CM_DELETEGREY},
     {IDC_CM_COPY, m_ccCopy, IDB_CM_COPY, IDB_CM_COPYGREY},
@@ -153,13 +153,13 @@ void OnCopy(HWND dlg)
     CCDoCopy(dlg);
 }
 
-const ManagerKind kCloud = {
-    CHOICE_SETTING, kButtons, Open, CCDoRename, CCDoDelete, OnCopy, OnSync,
+const ManagerKind CLOUD_MANAGER = {
+    CHOICE_SETTING, BUTTONS, Open, CCDoRename, CCDoDelete, OnCopy, OnSync,
 };
 
 INT_PTR CALLBACK CCDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 {
-    return ManagerDlgProc(dlg, msg, wParam, kCloud);
+    return ManagerDlgProc(dlg, msg, wParam, CLOUD_MANAGER);
 }
 
 } // namespace
