@@ -1,16 +1,15 @@
 # Shared by the scripts: paths, the project's own Wine prefix and a display.
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QUILLET_BUILD:-$here/build}"
-export WINEPREFIX="$build/wineprefix"
+export WINEPREFIX="${QUILLET_WINEPREFIX:-$build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installers: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 configure_build() { # folder, cmake arguments...
   local dir=$1; shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
-  fi
+  # Configured every time, so that a new option reaches an old build folder.
+  cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir"
 }
 
@@ -21,10 +20,16 @@ build_windows() { # triple, folder, extra cmake arguments...
 }
 
 ensure_prefix() {
+  # A prefix made before 32-bit Wine was installed fails under it ("could not
+  # load kernel32.dll"): it is made anew.
+  if [ -x /usr/lib/wine/wine ] && [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/.wine32" ]; then
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the Wine prefix in $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     wineserver -w
+    [ ! -x /usr/lib/wine/wine ] || touch "$WINEPREFIX/.wine32"
   fi
   # Without a window manager, Wine waits two seconds for every managed window
   # to be withdrawn; unmanaged windows close at once.

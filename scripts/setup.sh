@@ -43,6 +43,30 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# 32-bit Wine for the 32-bit program's tests (QUILLET_WIN32_TESTS=1), only
+# where the kernel runs 32-bit programs: elsewhere wine32 would take over the
+# `wine` command and stop 64-bit Wine too.
+kernel_runs_i386() {
+  local dir rc
+  dir=$(mktemp -d)
+  printf 'global _start\n_start:\n mov eax, 1\n xor ebx, ebx\n int 0x80\n' >"$dir/probe.asm"
+  nasm -f elf32 "$dir/probe.asm" -o "$dir/probe.o" && ld -m elf_i386 "$dir/probe.o" -o "$dir/probe" &&
+    "$dir/probe" 2>/dev/null
+  rc=$?
+  rm -rf "$dir"
+  return $rc
+}
+if [ "${QUILLET_WIN32_TESTS:-0}" = 1 ] && [ ! -x /usr/lib/wine/wine ]; then
+  if kernel_runs_i386; then
+    echo "setup: installing 32-bit Wine"
+    sudo_ dpkg --add-architecture i386
+    sudo_ apt-get update -qq
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine32
+  else
+    echo "setup: this kernel cannot run 32-bit programs, so 32-bit Wine is not installed" >&2
+  fi
+fi
+
 # Static libpng and libjpeg-turbo for both MinGW targets, from Debian's sources.
 mkdir -p "$deps/src"
 quiet() { # runs a command, showing its output only when it fails

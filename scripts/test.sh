@@ -5,8 +5,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$here/scripts/setup.sh"
 
-# The 32-bit release build must stay warning-free; it cannot run here.
-build_windows i686-w64-mingw32 "$build/win32" -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+# The 32-bit release build, its tests included, must stay warning-free.
+build_windows i686-w64-mingw32 "$build/win32" -DCMAKE_BUILD_TYPE=Release -DQUILLET_TESTS=ON \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh"
 build_windows x86_64-w64-mingw32 "$build/win64" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_TESTS=ON \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh"
 configure_build "$build/native" -DCMAKE_BUILD_TYPE=Debug -DQUILLET_DEPS_SRC="$build/deps/src"
@@ -54,6 +55,18 @@ for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && brea
 export QUILLET_TEST_SERVICE="127.0.0.1:$port"
 
 (cd "$build/win64" && ctest --output-on-failure "$@") || status=1
+# The same suite on the 32-bit program, under 32-bit Wine in a prefix of its
+# own, when asked for (QUILLET_WIN32_TESTS=1) and where the kernel runs
+# 32-bit programs (scripts/setup.sh installs 32-bit Wine then).
+if [ "${QUILLET_WIN32_TESTS:-0}" = 1 ]; then
+  if [ -x /usr/lib/wine/wine ]; then
+    (export QUILLET_WINEPREFIX="$build/wineprefix32" WINEPREFIX="$build/wineprefix32" WINEARCH=win32
+     ensure_prefix && cd "$build/win32" && ctest --output-on-failure "$@"; rc=$?; wineserver -k; exit $rc) ||
+      status=1
+  else
+    echo "test: no 32-bit Wine here, so the 32-bit suite did not run" >&2
+  fi
+fi
 kill "$service" 2>/dev/null || true
 
 # The installer round trip, with the tested 64-bit build.
