@@ -205,6 +205,80 @@ TEST_F(MainWindowTest, AutoConvertReducesEveryCopyAndSkipsPrivateContent)
     EXPECT_LE(m_drawDeepest, 2);
 }
 
+// The menu bar and the tray menu after the start, after a change and after
+// its Undo: nothing to reduce or undo on an empty clipboard.
+TEST_F(MainWindowTest, MenusFollowTheClipboardAndUndo)
+{
+    // "g" for each of Reduce, Undo and Open Main Window that the tray greys.
+    auto tray = [this] {
+        PostMessageA(Main(), WM_COMMAND, IDM_TRAYICON, WM_RBUTTONDOWN);
+        HWND popup = nullptr;
+        EXPECT_TRUE(
+            WaitFor([&popup] { return (popup = FindWindowA("#32768", nullptr)) && IsWindowVisible(popup); }));
+        HMENU menu = (HMENU)SendMessageA(popup, MN_GETHMENU, 0, 0);
+        std::string grey;
+        for (UINT id : {IDM_REDUCE, IDM_UNDO, IDM_TRAYTOGGLE})
+            grey += GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED ? "g" : "-";
+        PostMessageA(Main(), WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(WaitFor([popup] { return !IsWindowVisible(popup); }));
+        return grey;
+    };
+    auto bar = [this] {
+        std::string grey;
+        for (UINT id : {IDM_REDUCE, IDM_CONVERT, IDM_UNDO})
+            grey += MenuState(id) & MF_GRAYED ? "g" : "-";
+        return grey;
+    };
+    EXPECT_EQ("ggg", bar());
+    EXPECT_EQ("gg-", tray());
+    ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
+    Settle();
+    EXPECT_EQ("--g", bar());
+    Command(IDM_REDUCE);
+    EXPECT_EQ('-', bar()[2]);
+    EXPECT_EQ('-', tray()[1]);
+    Command(IDM_UNDO);
+    EXPECT_EQ("--g", bar());
+    EXPECT_EQ("-g-", tray());
+}
+
+// F9 reduces only while the main window is in the foreground; it leaves the
+// key to a focused edit control and does nothing under a modal dialog.
+TEST_F(MainWindowTest, F9ActsOnlyForTheMainWindowInFront)
+{
+    HWND other = CreateWindowA("STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                               nullptr, nullptr, nullptr);
+    HWND edit =
+        CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 80, 20, Main(), nullptr, nullptr, nullptr);
+    const DWORD ui = GetWindowThreadProcessId(Main(), nullptr);
+    enum { MAIN, OTHER, EDIT, DIALOG };
+    for (int where : {MAIN, OTHER, EDIT, DIALOG}) {
+        ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
+        HWND front = where == OTHER ? other : Main();
+        SetForegroundWindow(front);
+        ASSERT_TRUE(WaitFor([front] { return GetForegroundWindow() == front; })) << where;
+        if (where == DIALOG) {
+            ExpectBox("Quillet Options", [this](HWND dlg) {
+                PostMessageA(Main(), WM_KEYDOWN, VK_F9, 1);
+                Sleep(500);
+                SendDlgItemMessageA(dlg, IDCANCEL, BM_CLICK, 0, 0);
+            });
+            Command(IDM_OPTIONS);
+        } else {
+            // The edit control of this thread takes the UI thread's focus.
+            EXPECT_TRUE(where != EDIT || AttachThreadInput(GetCurrentThreadId(), ui, TRUE)) << GetLastError();
+            if (where == EDIT)
+                SetFocus(edit);
+            PostMessageA(Main(), WM_KEYDOWN, VK_F9, 1);
+            Settle(500);
+            AttachThreadInput(GetCurrentThreadId(), ui, FALSE);
+        }
+        EXPECT_EQ(where == MAIN, !OnClipboard(HTML)) << where;
+    }
+    DestroyWindow(edit);
+    DestroyWindow(other);
+}
+
 // Cancel keeps everything; the default choice hides the window and the
 // program goes on in the tray, as QuickExit 840 does without asking; "Exit"
 // with "Don't ask me this again" ends it and is remembered.

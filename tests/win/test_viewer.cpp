@@ -9,6 +9,7 @@
 #include "util/globals.h"
 #include "viewer/viewer.h"
 #include <commctrl.h>
+#include <fstream>
 
 namespace {
 
@@ -191,6 +192,32 @@ TEST_F(Viewer, SixteenMegabytesAreShownAndSavedWhole)
     EXPECT_LT(dumped, 10000u);
     DeleteFileA(path.c_str());
     DeleteFileA(held.c_str());
+}
+
+// The text pane saves the text it shows, replacing a longer file; a
+// picture's Show Source turns to the dump of its data.
+TEST_F(Viewer, TheTextPaneSavesWhatItShowsAndShowSourceDumps)
+{
+    BITMAPINFOHEADER dib = {sizeof dib, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("abc", 4)},
+                                     {CF_DIB, std::string((char *)&dib, sizeof dib) + std::string(16, '@')}}))
+        << GetLastError();
+    const std::string path = TempPath("quillet_viewer_text.txt");
+    std::ofstream(path, std::ios::binary) << std::string(100, 'L');
+    std::string note;
+    Run([&](const Dlg &d) {
+        d.Show(CF_TEXT);
+        note = d.SaveAs(path);
+        d.Show(CF_DIB);
+        EXPECT_TRUE(IsWindowVisible(d.Item(IDC_PICTUREFRAME)) && IsWindowVisible(d.Item(IDC_VIEWSOURCE)));
+        d.Click(IDC_VIEWSOURCE);
+        EXPECT_EQ(0u, d.Text(IDC_VIEWTEXT).find("000000: 28 00 00 00 02 00 00 00 02 00 00 00 01 00 18 00 "));
+        EXPECT_FALSE(IsWindowVisible(d.Item(IDC_PICTUREFRAME)));
+        d.Click(IDOK);
+    });
+    EXPECT_EQ(LoadedString(IDS_FILECREATED), note);
+    EXPECT_EQ("abc", ReadFileBytes(path));
+    DeleteFileA(path.c_str());
 }
 
 // A copy by another program closes the viewer; the viewers of the chain are
