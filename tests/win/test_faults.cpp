@@ -3,7 +3,6 @@
 // settings of the wrong type or size, and a second running program.
 #include "mainwindow.h"
 #include "boxwatch.h"
-#include "fakeservice.h"
 #include "importpatch.h"
 #include "quilletprocess.h"
 #include "testutil.h"
@@ -160,54 +159,6 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     EXPECT_EQ(0, m_UndoCount);
     Command(IDM_REDUCE);
     EXPECT_FALSE(OnClipboard(RTF));
-}
-
-// Whatever way the service breaks off, the run ends, every local clipping
-// keeps its text, no half-read list passes for a whole one, and the next run
-// against a sound service works.
-TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
-{
-    const struct {
-        const char *act;
-        Fault fault;
-        std::vector<const char *> boxes;
-    } cases[] = {
-        {"setdata", Fault::Killed, {"Synchronize Clippings"}},
-        {"list", Fault::Reset, {"Synchronize Clippings"}},
-        {"getdata", Fault::Reset, {"Synchronize Clippings"}},
-        {"list", Fault::Garbage, {"Synchronize Clippings"}},
-        {"check", Fault::Garbage, {"Synchronize Clippings"}},
-        {"getdata", Fault::Garbage, {"Synchronize Clippings"}},
-        {"knock", Fault::Silent, {"Synchronize Clippings"}},
-        {"getdata", Fault::Silent, {"Synchronize Clippings"}},
-    };
-    m_HttpTimeoutMs = 500;
-    for (const auto &c : cases) {
-        const std::string name = std::string(c.act) + " " + std::to_string(int(c.fault));
-        ResetProgramState();
-        SeedClipping('A', "Mine", L"mine\r\n$1");
-        SeedClipping('B', "Both", L"old");
-        WriteSettingsInt(nullptr, "ClipCount", 2);
-        FakeService service;
-        const int32_t user = service.SignIn();
-        service.AddClip(user, 5, "Both", "2018-03-01 00:00:00", 'A', "new");
-        service.Break(c.act, c.fault);
-        for (const char *caption : c.boxes)
-            ExpectBox(caption, ClickButton(IDOK));
-        DWORD start = GetTickCount();
-        SyncClips(nullptr);
-        EXPECT_LT(GetTickCount() - start, 10000u) << name;
-        EXPECT_EQ(0, TakePendingBoxes()) << name;
-        EXPECT_EQ(L"mine\r\n$1", StoredWideSetting("Clip A", "UTF")) << name;
-        EXPECT_EQ(L"old", StoredWideSetting("Clip B", "UTF")) << name;
-        EXPECT_TRUE(strcmp(c.act, "list") != 0 || service.Clips(user).size() == 1) << name;
-    }
-    m_HttpTimeoutMs = 30000;
-    FakeService service;
-    const int32_t user = service.SignIn();
-    ExpectBox("Synchronize Clippings", ClickButton(IDOK));
-    EXPECT_EQ(1, SyncClips(nullptr));
-    EXPECT_EQ(2u, service.Clips(user).size());
 }
 
 namespace {
