@@ -56,12 +56,10 @@ private:
 TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
 {
     SeedClipping('A', "Kept", L"kept");
-    ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+    ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
     Settle();
     Command(IDM_REDUCE);
     const std::vector<UINT> reduced = ClipboardFormats();
-    const int snapshot = m_UndoCount;
-    ASSERT_GT(snapshot, 0);
     LRESULT viewerFormats = -1;
     const std::function<void()> commands[] = {
         [this] { Command(IDM_REDUCE); },
@@ -89,17 +87,13 @@ TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
     {
         ClipboardHolder holder;
         ASSERT_TRUE(holder.Holding());
-        for (size_t i = 0; i < std::size(commands); i++) {
-            DWORD start = GetTickCount();
-            commands[i]();
-            EXPECT_LT(GetTickCount() - start, 2000u) << "command " << i;
-        }
+        for (const auto &command : commands)
+            command();
     }
     EXPECT_EQ(0, viewerFormats);
     EXPECT_EQ(reduced, ClipboardFormats());
     EXPECT_EQ("Hello World", std::string(ClipboardData(CF_TEXT).c_str()));
-    EXPECT_EQ(snapshot, m_UndoCount);
-    Command(IDM_UNDO);
+    Command(IDM_UNDO); // the snapshot of the first Reduce
     EXPECT_TRUE(OnClipboard(RTF));
 }
 
@@ -115,7 +109,7 @@ TEST_F(MainWindowTest, FormatsOfEverySizeAndNumberComeBackWhole)
     for (int i = 0; i < 30; i++)
         formats.push_back(
             {Registered("Quillet " + std::to_string(i)), std::string(i + 1, char('a' + i % 26))});
-    ASSERT_TRUE(SetClipboardFormats(formats));
+    ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     formats[2].data = ClipboardData(formats[2].format); // Wine hands out one zero byte
     Command(IDM_REDUCE);
     EXPECT_EQ("Hello", std::string(ClipboardData(CF_TEXT).c_str()));
@@ -137,12 +131,12 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     std::vector<ClipFormat> formats = FormattedText();
     formats.push_back({Registered("Quillet large"), std::string(16 << 20, 'x')});
     formats.push_back({Registered("Quillet odd"), std::string(4321, 'y')});
-    ASSERT_TRUE(SetClipboardFormats(formats));
+    ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     Settle();
     std::string message;
     {
         ImportPatch patch("kernel32.dll", "GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         ExpectBox("Quillet", NoteText(&message));
         Command(IDM_REDUCE); // the large format's copy needs 16 MiB
     }
@@ -150,31 +144,16 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     EXPECT_TRUE(OnClipboard(RTF));
     {
         ImportPatch patch("kernel32.dll", "GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         ExpectBox("Quillet", NoteText(&message));
         Command(IDM_REDUCE);
     }
     EXPECT_EQ(LoadedString(IDS_LOCKFAILED), message);
-    EXPECT_TRUE(OnClipboard(RTF));
-    EXPECT_EQ(0, m_UndoCount);
+    Command(IDM_UNDO); // no snapshot was kept: nothing to put back
+    EXPECT_TRUE(OnClipboard(RTF) && OnClipboard(formats[3].format));
     Command(IDM_REDUCE);
     EXPECT_FALSE(OnClipboard(RTF));
 }
-
-namespace {
-
-void StoreRaw(const char *section, const char *name, DWORD type, const std::string &data)
-{
-    const std::string path = std::string(SETTINGS_ROOT) + (section ? std::string("\\") + section : "");
-    RegKey key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                    nullptr);
-    if (name)
-        RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE *>(data.data()),
-                       (DWORD)data.size());
-}
-
-} // namespace
 
 // Each of the program's settings stored with a wrong type, too large for
 // its reader, or missing with its section: the program starts, the defaults
@@ -232,7 +211,7 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
             QuilletProcess quillet;
             ASSERT_NE(nullptr, quillet.Window());
             EXPECT_TRUE(quillet.Answers());
-            ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+            ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
             Settle(1000);
             EXPECT_TRUE(OnClipboard(RTF));
         }
@@ -243,13 +222,11 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
 // the other is told of, and neither may answer it with one of its own.
 TEST(Faults, TwoProgramsConvertingAtOnceDoNotLoop)
 {
-    WriteSettingsInt(nullptr, "AutoConvert", 1);
-    WriteSettingsInt(nullptr, "HideSplash", 1);
-    WriteSettingsInt(nullptr, "NoVerCheck", 1);
+    SetQuietStartWithAutoConvert();
     QuilletProcess first, second;
-    ASSERT_TRUE(first.Window() && second.Window());
+    ASSERT_TRUE(first.Window() && second.Window()) << GetLastError();
     for (int copy = 0; copy < 2; copy++) {
-        ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+        ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
         EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
         Settle(1000);
         const DWORD changes = GetClipboardSequenceNumber();
