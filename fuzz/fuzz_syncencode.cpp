@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "cloud/wire.h"
+#include "../tests/formdecode.h"
 
 namespace {
 
@@ -47,20 +48,6 @@ void CheckReplace(const std::string &text, const char *find, const char *repl)
     Check(expected == exact.data());
     // One byte short: nothing (size 0 would be a size query).
     Check(expected.empty() || str_replace(text.c_str(), find, repl, expected.size(), exact.data()) == 0);
-}
-
-std::string FormDecoded(const std::string &value)
-{
-    std::string out;
-    for (size_t i = 0; i < value.size(); i++) {
-        if (value[i] != '%') {
-            out += value[i] == '+' ? ' ' : value[i];
-            continue;
-        }
-        out += static_cast<char>(strtol(value.substr(i + 1, 2).c_str(), nullptr, 16));
-        i += 2;
-    }
-    return out;
 }
 
 void CheckForm(const std::string &text)

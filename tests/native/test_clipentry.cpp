@@ -46,6 +46,7 @@ TEST(ClipEntry, DatesConvertAsLocalStandardTime)
     EXPECT_EQ(0, cvtDatetime(nullptr));
     EXPECT_EQ(0, cvtDatetime(""));
     EXPECT_EQ(1518426300, cvtDatetime("2018-02-12 09:05:00"));
+    EXPECT_EQ(-1637333700, cvtDatetime("18-02-12 09:05:00")); // the year 1918
     // Unscanned fields stay 0 (day 0 is the last day of the month before).
     EXPECT_EQ(1514678400, cvtDatetime("2018-01"));
     // Beyond what 32 bits hold, and fields that would overflow an int.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdlib>
+#include <jpeglib.h>
 #include "testimages.h"
 #include "viewer/jpegdecode.h"
 
@@ -16,6 +17,43 @@ DecodedPicture Decode(const std::vector<uint8_t> &data)
 std::vector<uint8_t> Read(const std::string &name)
 {
     return ReadFile(SourceFolder("libjpeg-turbo-") / "testimages" / name);
+}
+
+// Four 8 x 8 squares, in reading order, of the samples given (one pixel's
+// worth each), compressed by libjpeg into a 16 x 16 JPEG of `stored` colours.
+std::vector<uint8_t> Squares(J_COLOR_SPACE in, J_COLOR_SPACE stored, bool adobe,
+                             const std::vector<uint8_t> &samples)
+{
+    const int components = int(samples.size() / 4);
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < 16 * 16; i++) {
+        auto square = samples.begin() + (i / 128 * 2 + i % 16 / 8) * components;
+        pixels.insert(pixels.end(), square, square + components);
+    }
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &jpeg, &size);
+    cinfo.image_width = cinfo.image_height = 16;
+    cinfo.input_components = components;
+    cinfo.in_color_space = in;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, stored);
+    cinfo.write_Adobe_marker = adobe;
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    for (JSAMPROW row; cinfo.next_scanline < 16;) {
+        row = &pixels[cinfo.next_scanline * 16 * components];
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> data(jpeg, jpeg + size);
+    free(jpeg);
+    return data;
 }
 
 } // namespace
@@ -35,6 +73,38 @@ TEST(JpegDecode, ColourFilesDecode)
     EXPECT_LE(worst, 3);
     // Progressive and arithmetic-coded versions.
     EXPECT_EQ(picture.pixels.size(), Decode(Read("testimgint.jpg")).pixels.size());
+}
+
+// Grey, and inks (Adobe's inverted ones, also as YCCK, and plain ones):
+// red, green, blue and half black.
+TEST(JpegDecode, GreyCmykAndYcckShowTheirColours)
+{
+    const std::vector<uint8_t> inverted = {255, 0, 0,   255, 0,   255, 0,   255,
+                                           0,   0, 255, 255, 255, 255, 255, 127},
+                               plain = {0, 255, 255, 0, 255, 0, 255, 0, 255, 255, 0, 0, 0, 0, 0, 128};
+    const std::vector<uint32_t> inks = {0xFF0000, 0x00FF00, 0x0000FF, 0x7F7F7F};
+    const struct {
+        J_COLOR_SPACE in, stored;
+        bool adobe;
+        std::vector<uint8_t> samples;
+        std::vector<uint32_t> colours;
+    } cases[] = {
+        {JCS_GRAYSCALE, JCS_GRAYSCALE, false, {0, 80, 160, 255}, {0x000000, 0x505050, 0xA0A0A0, 0xFFFFFF}},
+        {JCS_CMYK, JCS_CMYK, true, inverted, inks},
+        {JCS_CMYK, JCS_YCCK, true, inverted, inks},
+        {JCS_CMYK, JCS_CMYK, false, plain, inks},
+    };
+    for (const auto &c : cases) {
+        const DecodedPicture picture = Decode(Squares(c.in, c.stored, c.adobe, c.samples));
+        ASSERT_EQ(16, picture.width) << c.stored;
+        EXPECT_EQ("", picture.message);
+        for (int i = 0; i < 4; i++) {
+            const uint32_t got = Rgb(picture, i % 2 * 8 + 4, i / 2 * 8 + 4);
+            for (int shift : {0, 8, 16})
+                EXPECT_NEAR(int(c.colours[i] >> shift & 255), int(got >> shift & 255), 4)
+                    << c.stored << " " << c.adobe << " square " << i;
+        }
+    }
 }
 
 TEST(JpegDecode, TruncatedFileKeepsWarningAndDecodedPart)

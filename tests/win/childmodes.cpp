@@ -4,18 +4,6 @@
 #include "testutil.h"
 
 namespace {
-// Copies formatted text as an editor would: text, rich text and HTML.
-int CopyFormatted()
-{
-    UINT rtf = RegisterClipboardFormatA("Rich Text Format");
-    UINT html = RegisterClipboardFormatA("HTML Format");
-    return SetClipboardFormats({{CF_TEXT, std::string("Hello world", 12)},
-                                {rtf, std::string("{\\rtf1 Hello {\\b world}}", 25)},
-                                {html, std::string("<b>Hello</b> world", 19)}})
-               ? 0
-               : 1;
-}
-
 // Holds the clipboard open, as a busy program would, from the moment the
 // event "QuilletTestHeld" is set until "QuilletTestRelease" is (or 30 s).
 int HoldClipboard()
@@ -34,7 +22,7 @@ int HoldClipboard()
 int RunChildMode(int, char **argv)
 {
     if (strcmp(argv[0], "--child-copy-formatted") == 0)
-        return CopyFormatted();
+        return SetClipboardFormats(FormattedText()) ? 0 : 1;
     if (strcmp(argv[0], "--child-hold-clipboard") == 0)
         return HoldClipboard();
     return 2;

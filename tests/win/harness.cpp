@@ -49,17 +49,32 @@ bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
     return false;
 }
 
-int RunChild(const std::string &args, DWORD timeoutMs)
+std::vector<ClipFormat> FormattedText()
 {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string cmd = std::string("\"") + exe + "\" " + args;
+    return {{CF_TEXT, std::string("Hello World", 12)},
+            {RegisterClipboardFormatA("Rich Text Format"), std::string("{\\rtf1 Hello {\\b World}}", 25)},
+            {RegisterClipboardFormatA("HTML Format"), std::string("<b>Hello</b> World", 19)}};
+}
+
+PROCESS_INFORMATION Launch(const std::string &exe, const std::string &args)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string cmd = "\"" + (exe.empty() ? std::string(self) : exe) + "\" " + args;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
+        pi = {};
+    return pi;
+}
+
+int RunChild(const std::string &args, DWORD timeoutMs)
+{
+    PROCESS_INFORMATION pi = Launch("", args);
     DWORD code = (DWORD)-1;
+    if (!pi.hProcess)
+        return -1;
     if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
     else

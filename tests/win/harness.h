@@ -17,6 +17,13 @@ struct ClipFormat {
 };
 bool SetClipboardFormats(const std::vector<ClipFormat> &formats);
 
+// "Hello World" as another program copies formatted text: CF_TEXT, "Rich
+// Text Format" and "HTML Format".
+std::vector<ClipFormat> FormattedText();
+
+// Starts a program (this one when `exe` is empty) with the arguments; its
+// process, null when it could not be started.
+PROCESS_INFORMATION Launch(const std::string &exe, const std::string &args = "");
 // Runs this program again as a child with the given arguments and waits for
 // it to end; returns its exit code (or -1).
 int RunChild(const std::string &args, DWORD timeoutMs = 20000);

@@ -1,14 +1,7 @@
 #include "quilletprocess.h"
 #include "testutil.h"
 
-QuilletProcess::QuilletProcess()
-{
-    std::string cmd = "\"" + BesideTestProgram("quillet.exe") + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
-        m_pi = {};
-}
+QuilletProcess::QuilletProcess() : m_pi(Launch(BesideTestProgram("quillet.exe"))) {}
 
 QuilletProcess::~QuilletProcess()
 {

@@ -180,11 +180,8 @@ TEST(ClippingStore, RecallPlacesExactlyTheStoredFormats)
     SeedClipping('A', "rich", L"Gr\u00fc\u00dfe");
     WriteSettingsStringA("Clip A", "RTF", "{\\rtf1 x}");
     // A variant stored without its terminating zero is read within its size.
-    RegKey key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Clip A", 0, KEY_SET_VALUE, key.put()));
-    RegSetValueExA(key.get(), "HTML", 0, REG_SZ, (const BYTE *)"<p>", 3);
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, "before"}}));
+    ASSERT_EQ(ERROR_SUCCESS, StoreRaw("Clip A", "HTML", REG_SZ, "<p>x", 3));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, "before"}})) << GetLastError();
     EXPECT_EQ(3u, Recall(0));
     EXPECT_EQ(0u, Recall(5)); // missing: the clipboard as it is
     std::vector<UINT> formats = ClipboardFormats();
@@ -213,7 +210,7 @@ TEST_F(MainWindowTest, ClippingsMenusRecallTheSlotOfTheItem)
     char first[8] = "";
     GetMenuStringA(sub, 0, first, sizeof first, MF_BYPOSITION);
     EXPECT_EQ("A/3", std::string(first) + "/" + std::to_string(GetMenuItemCount(sub)));
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("kept", 5)}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("kept", 5)}})) << GetLastError();
     // "A" is the second section found, so its command is 502; its slot is 2.
     EXPECT_EQ(IDM_CLIPFIRST + 1, GetMenuItemID(sub, 0));
     Command(IDM_CLIPFIRST + 1);
@@ -243,7 +240,8 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
     EXPECT_TRUE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     const wchar_t text[] = L"plain \u20ac";
     ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)text, sizeof text)},
-                                     {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}));
+                                     {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}))
+        << GetLastError();
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     gvGlobals.HexView = 1;
     LRESULT limit = 0;
@@ -263,11 +261,11 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
 
     // 2000 bytes of CF_TEXT with its zero are allowed, 2001 are not.
     std::string message;
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2000, 'x')}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2000, 'x')}})) << GetLastError();
     ExpectBox("Store Clipping", AnswerName("long"));
     Command(IDM_CLIPADD);
     EXPECT_EQ(0, TakePendingBoxes());
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2001, 'x')}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2001, 'x')}})) << GetLastError();
     ExpectBox("Quillet", NoteText(&message));
     Command(IDM_CLIPADD);
     EXPECT_EQ("Unable to Save Clipping: Clippings are limited to 2000 characters.", message);
@@ -275,7 +273,7 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
     // A long text seen in the viewer says nothing of the next copy.
     ExpectBox("Clipboard Viewer", ClickButton(IDOK));
     Command(IDM_VIEW);
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("hello", 6)}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("hello", 6)}})) << GetLastError();
     ExpectBox("Store Clipping", AnswerName("short"));
     Command(IDM_CLIPADD);
     EXPECT_EQ(0, TakePendingBoxes());

@@ -12,10 +12,12 @@
 #include "cloud/sync.h"
 #include "cloud/syncproto.h"
 #include "cloud/transfer.h"
+#include "net/http.h"
 #include "resources/resource.h"
 #include "scriptedserver.h"
 #include "settings/registry.h"
 #include "testutil.h"
+#include "../formdecode.h"
 
 namespace {
 
@@ -31,20 +33,25 @@ std::string FormOf(const std::string &request)
     return request.substr(body, request.size() - body - 2);
 }
 
-// A value of a form, decoded.
-std::string Decoded(const std::string &form, const std::string &key)
+// A value of a request's form, decoded.
+std::string Field(const std::string &request, const std::string &key)
 {
-    size_t start = ("&" + form).find("&" + key + "=") + key.size() + 1;
-    std::string value = form.substr(start, form.find('&', start) - start), out;
-    for (size_t i = 0; i < value.size(); i++) {
-        if (value[i] != '%') {
-            out += value[i] == '+' ? ' ' : value[i];
-            continue;
-        }
-        out += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-    }
-    return out;
+    const std::string form = "&" + FormOf(request);
+    const size_t at = form.find("&" + key + "="), start = at + key.size() + 2;
+    return at == std::string::npos ? "" : FormDecoded(form.substr(start, form.find('&', start) - start));
+}
+
+// A sound service holding the clips of `list` (without its end tag), whose
+// parts are three letters long; the act named `failing` answers status 500.
+std::string Service(const std::string &request, const std::string &list, const std::string &failing = "")
+{
+    const std::string act = ActOf(request);
+    return act == failing    ? "HTTP/1.1 500 Oops\r\n\r\n"
+           : act == "knock"  ? OK + "<UserID>5</UserID>"
+           : act == "list"   ? OK + list + "</Clips>\r\n"
+           : act == "create" ? OK + "DataID=9\r\n"
+           : act == "check"  ? OK + "<Check>\r\nlenUTF=3\r\nlenRTF=0\r\nlenHTML=0\r\n</Check>\r\n"
+                             : OK + "<Data>\r\nClipUTF=abc\r\n</Data>\r\n";
 }
 
 // Keeps the parts that setdata sends and answers create, check and getdata.
@@ -53,22 +60,28 @@ struct Cloud {
     std::string failField, lenRTF;
     std::string Answer(const std::string &request)
     {
-        std::string form = FormOf(request), act = Decoded(form, "act");
+        const std::string act = ActOf(request), field = Field(request, "field");
         if (act == "create")
             return OK + "DataID=31\r\n";
         if (act == "check")
             return OK + "<Check>\r\nlenUTF=" + Len("ClipUTF") +
                    "\r\nlenRTF=" + (lenRTF.empty() ? Len("ClipRTF") : lenRTF) +
                    "\r\nlenHTML=" + Len("ClipHTML") + "\r\n</Check>";
-        std::string field = Decoded(form, "field");
         if (act == "setdata")
-            parts[field] = Decoded(form, "data");
+            parts[field] = Field(request, "data");
         if (act == "setdata" || field == failField)
             return act == "setdata" ? OK : "HTTP/1.1 500 Oops\r\n\r\n";
         return OK + "<Data>\r\n" + field + "=" + parts[field] + "\r\n</Data>\r\n";
     }
     std::string Len(const char *field) { return std::to_string(parts[field].size()); }
 };
+
+// The account "ann" of the scripted services.
+void SetAccount()
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+}
 
 using Texts = std::vector<std::string>;
 
@@ -86,14 +99,16 @@ LRESULT CALLBACK RecordProgress(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Runs a synchronisation here; the text of the box it ends with.
+// Runs a synchronisation here (that must end with `result`, unless -1); the
+// text of the box it ends with.
 std::string Sync(int result = 1, const char *caption = "Synchronize Clippings")
 {
     m_progress.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordProgress, nullptr, GetCurrentThreadId());
     std::string text;
     ExpectBox(caption, NoteText(&text));
-    EXPECT_EQ(result, SyncClips(nullptr));
+    const int ended = SyncClips(nullptr);
+    EXPECT_TRUE(result == -1 || ended == result) << ended;
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(0, TakePendingBoxes());
     return text;
@@ -178,8 +193,7 @@ TEST(SyncProto, FailuresAreShown)
 // name the service holds with another key is said as such.
 TEST(SyncProto, SignInTellsBusyFromTakenFromRefused)
 {
-    WriteSettingsStringA(nullptr, "AccountName", "ann");
-    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    SetAccount();
     const struct {
         const char *knock, *open;
         size_t requests;
@@ -210,8 +224,7 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefused)
 // and only with those; a service without tokens gets none.
 TEST(SyncProto, TheSignInsTokenGoesWithItsAccountsRequests)
 {
-    WriteSettingsStringA(nullptr, "AccountName", "ann");
-    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    SetAccount();
     const std::string token = "00112233445566778899aabbccddeeff";
     for (const std::string &given : {token, std::string("zz<")}) {
         ScriptedServer server([&given](const std::string &request) {
@@ -229,25 +242,6 @@ TEST(SyncProto, TheSignInsTokenGoesWithItsAccountsRequests)
         EXPECT_EQ(sent, FormOf(requests[1]).find("&Token=" + token) != std::string::npos) << given;
         EXPECT_EQ(std::string::npos, FormOf(requests[2]).find("Token")) << given;
     }
-}
-
-// A list cut off after a clip named like its end tag is no whole list:
-// nothing is uploaded as if the other clips were missing.
-TEST(SyncProto, ACutListIsNeverTakenForAWholeOne)
-{
-    WriteSettingsStringA(nullptr, "AccountName", "ann");
-    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
-    SeedClipping('A', "Mine");
-    ScriptedServer server([](const std::string &request) {
-        if (request.find("act=list") != std::string::npos)
-            return OK + "<Clips>\r\n5=</Clips>;2018-01-01 00:00:00;A\r\n6=Cu";
-        return OK + "<UserID>7</UserID>";
-    });
-    std::string text;
-    ExpectBox("Synchronize Clippings", NoteText(&text));
-    EXPECT_EQ(0, SyncClips(nullptr));
-    EXPECT_NE(std::string::npos, text.find("could not be listed")) << text;
-    EXPECT_EQ(2u, server.Requests().size()); // knock and list only
 }
 
 // Text travels scrambled; a download with a part missing replaces nothing.
@@ -423,8 +417,7 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
 // store skips what it cannot take.
 TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
 {
-    WriteSettingsStringA(nullptr, "AccountName", "ann");
-    WriteSettingsStringA(nullptr, "AccountKey", "Secret99key");
+    SetAccount();
     WriteSettingsStringA(nullptr, "LastSync", "2018-01-01 00:00:00");
     WriteSettingsStringA(nullptr, "ServerHost", RefusingHost().c_str());
     EXPECT_NE(std::string::npos, Sync(0).find("could not be reached"));
@@ -440,16 +433,9 @@ TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
     WriteSettingsInt(nullptr, "ClipCount", 9);
     std::string failing = "list";
     ScriptedServer server([&failing, &list](const std::string &request) {
-        const size_t act = request.find("act=") + 4;
-        const std::string name = request.substr(act, request.find_first_of("& ", act) - act);
-        if (name == "create")
+        if (ActOf(request) == "create")
             list += "9=I;2018-03-01 00:00:00;A\r\n";
-        return name == failing    ? "HTTP/1.1 500 Oops\r\n\r\n"
-               : name == "knock"  ? OK + "<UserID>5</UserID>"
-               : name == "list"   ? OK + list + "</Clips>\r\n"
-               : name == "create" ? OK + "DataID=9\r\n"
-               : name == "check"  ? OK + "<Check>\r\nlenUTF=3\r\nlenRTF=0\r\nlenHTML=0\r\n</Check>\r\n"
-                                  : OK + "<Data>\r\nClipUTF=abc\r\n</Data>\r\n";
+        return Service(request, list, failing);
     });
     EXPECT_EQ("Your clippings in the cloud could not be listed, so nothing was synchronized. Please try "
               "again later.",
@@ -463,12 +449,52 @@ TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
     EXPECT_EQ("Skipping 'Two' - local storage full.@100", m_progress.back());
 }
 
+// Whatever way the service breaks off, the run ends, every local clipping
+// keeps its text, no half-read list passes for a whole one (nor one cut
+// after a clip named like its end tag), and the next run against a sound
+// service works.
+TEST(Sync, ABrokenServiceLeavesTheLocalClippings)
+{
+    const std::string both = "<Clips>\r\n5=Both;2018-03-01 00:00:00;A\r\n</Clips>\r\n",
+                      cut = "<Clips>\r\n5=</Clips>;2018-01-01 00:00:00;A\r\n6=Cu";
+    const struct {
+        const char *act;
+        Fault fault;
+        const std::string &list;
+    } cases[] = {
+        {"setdata", Fault::Killed, both}, {"list", Fault::Reset, both},     {"getdata", Fault::Reset, both},
+        {"list", Fault::Garbage, both},   {"check", Fault::Garbage, both},  {"getdata", Fault::Garbage, both},
+        {"knock", Fault::Silent, both},   {"getdata", Fault::Silent, both}, {"list", Fault::None, cut},
+    };
+    m_HttpTimeoutMs = 500;
+    for (const auto &c : cases) {
+        const std::string name = std::string(c.act) + " " + std::to_string(int(c.fault));
+        ResetProgramState();
+        SeedClipping('A', "Mine", L"mine\r\n$1");
+        SeedClipping('B', "Both", L"old");
+        WriteSettingsInt(nullptr, "ClipCount", 2);
+        SetAccount();
+        ScriptedServer server([&c](const std::string &request) {
+            return ActOf(request) == "list" ? OK + c.list : Service(request, "");
+        });
+        server.Break(c.act, c.fault);
+        const std::string said = Sync(-1);
+        EXPECT_TRUE(c.fault != Fault::None || said.find("could not be listed") != std::string::npos) << said;
+        EXPECT_EQ(L"mine\r\n$1", StoredWideSetting("Clip A", "UTF")) << name;
+        EXPECT_EQ(L"old", StoredWideSetting("Clip B", "UTF")) << name;
+        for (const std::string &request : server.Requests())
+            EXPECT_TRUE(strcmp(c.act, "list") != 0 || ActOf(request) != "create") << name;
+    }
+    m_HttpTimeoutMs = 30000;
+    ScriptedServer server([](const std::string &request) { return Service(request, "<Clips>\r\n"); });
+    EXPECT_EQ(Summary(2, 0, 0, 0), Sync());
+}
+
 // While the service holds the list, the progress dialog is painted, and
 // neither another thread nor a message reaching this one starts a run.
 TEST(Sync, RunsOnceAndKeepsTheProgressPainted)
 {
-    WriteSettingsStringA(nullptr, "AccountName", "ann");
-    WriteSettingsStringA(nullptr, "AccountKey", "Secret99key");
+    SetAccount();
     std::atomic<bool> held{false}, released{false};
     ScriptedServer server([&held, &released](const std::string &request) {
         if (request.find("act=knock") != std::string::npos)

@@ -3,7 +3,6 @@
 // settings of the wrong type or size, and a second running program.
 #include "mainwindow.h"
 #include "boxwatch.h"
-#include "fakeservice.h"
 #include "importpatch.h"
 #include "quilletprocess.h"
 #include "testutil.h"
@@ -57,12 +56,10 @@ private:
 TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
 {
     SeedClipping('A', "Kept", L"kept");
-    ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+    ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
     Settle();
     Command(IDM_REDUCE);
     const std::vector<UINT> reduced = ClipboardFormats();
-    const int snapshot = m_UndoCount;
-    ASSERT_GT(snapshot, 0);
     LRESULT viewerFormats = -1;
     const std::function<void()> commands[] = {
         [this] { Command(IDM_REDUCE); },
@@ -90,17 +87,13 @@ TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
     {
         ClipboardHolder holder;
         ASSERT_TRUE(holder.Holding());
-        for (size_t i = 0; i < std::size(commands); i++) {
-            DWORD start = GetTickCount();
-            commands[i]();
-            EXPECT_LT(GetTickCount() - start, 2000u) << "command " << i;
-        }
+        for (const auto &command : commands)
+            command();
     }
     EXPECT_EQ(0, viewerFormats);
     EXPECT_EQ(reduced, ClipboardFormats());
     EXPECT_EQ("Hello World", std::string(ClipboardData(CF_TEXT).c_str()));
-    EXPECT_EQ(snapshot, m_UndoCount);
-    Command(IDM_UNDO);
+    Command(IDM_UNDO); // the snapshot of the first Reduce
     EXPECT_TRUE(OnClipboard(RTF));
 }
 
@@ -116,7 +109,7 @@ TEST_F(MainWindowTest, FormatsOfEverySizeAndNumberComeBackWhole)
     for (int i = 0; i < 30; i++)
         formats.push_back(
             {Registered("Quillet " + std::to_string(i)), std::string(i + 1, char('a' + i % 26))});
-    ASSERT_TRUE(SetClipboardFormats(formats));
+    ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     formats[2].data = ClipboardData(formats[2].format); // Wine hands out one zero byte
     Command(IDM_REDUCE);
     EXPECT_EQ("Hello", std::string(ClipboardData(CF_TEXT).c_str()));
@@ -138,12 +131,12 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     std::vector<ClipFormat> formats = FormattedText();
     formats.push_back({Registered("Quillet large"), std::string(16 << 20, 'x')});
     formats.push_back({Registered("Quillet odd"), std::string(4321, 'y')});
-    ASSERT_TRUE(SetClipboardFormats(formats));
+    ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     Settle();
     std::string message;
     {
         ImportPatch patch("kernel32.dll", "GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         ExpectBox("Quillet", NoteText(&message));
         Command(IDM_REDUCE); // the large format's copy needs 16 MiB
     }
@@ -151,79 +144,16 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     EXPECT_TRUE(OnClipboard(RTF));
     {
         ImportPatch patch("kernel32.dll", "GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         ExpectBox("Quillet", NoteText(&message));
         Command(IDM_REDUCE);
     }
     EXPECT_EQ(LoadedString(IDS_LOCKFAILED), message);
-    EXPECT_TRUE(OnClipboard(RTF));
-    EXPECT_EQ(0, m_UndoCount);
+    Command(IDM_UNDO); // no snapshot was kept: nothing to put back
+    EXPECT_TRUE(OnClipboard(RTF) && OnClipboard(formats[3].format));
     Command(IDM_REDUCE);
     EXPECT_FALSE(OnClipboard(RTF));
 }
-
-// Whatever way the service breaks off, the run ends, every local clipping
-// keeps its text, no half-read list passes for a whole one, and the next run
-// against a sound service works.
-TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
-{
-    const struct {
-        const char *act;
-        Fault fault;
-        std::vector<const char *> boxes;
-    } cases[] = {
-        {"setdata", Fault::Killed, {"Synchronize Clippings"}},
-        {"list", Fault::Reset, {"Synchronize Clippings"}},
-        {"getdata", Fault::Reset, {"Synchronize Clippings"}},
-        {"list", Fault::Garbage, {"Synchronize Clippings"}},
-        {"check", Fault::Garbage, {"Synchronize Clippings"}},
-        {"getdata", Fault::Garbage, {"Synchronize Clippings"}},
-        {"knock", Fault::Silent, {"Synchronize Clippings"}},
-        {"getdata", Fault::Silent, {"Synchronize Clippings"}},
-    };
-    m_HttpTimeoutMs = 500;
-    for (const auto &c : cases) {
-        const std::string name = std::string(c.act) + " " + std::to_string(int(c.fault));
-        ResetProgramState();
-        SeedClipping('A', "Mine", L"mine\r\n$1");
-        SeedClipping('B', "Both", L"old");
-        WriteSettingsInt(nullptr, "ClipCount", 2);
-        FakeService service;
-        const int32_t user = service.SignIn();
-        service.AddClip(user, 5, "Both", "2018-03-01 00:00:00", 'A', "new");
-        service.Break(c.act, c.fault);
-        for (const char *caption : c.boxes)
-            ExpectBox(caption, ClickButton(IDOK));
-        DWORD start = GetTickCount();
-        SyncClips(nullptr);
-        EXPECT_LT(GetTickCount() - start, 10000u) << name;
-        EXPECT_EQ(0, TakePendingBoxes()) << name;
-        EXPECT_EQ(L"mine\r\n$1", StoredWideSetting("Clip A", "UTF")) << name;
-        EXPECT_EQ(L"old", StoredWideSetting("Clip B", "UTF")) << name;
-        EXPECT_TRUE(strcmp(c.act, "list") != 0 || service.Clips(user).size() == 1) << name;
-    }
-    m_HttpTimeoutMs = 30000;
-    FakeService service;
-    const int32_t user = service.SignIn();
-    ExpectBox("Synchronize Clippings", ClickButton(IDOK));
-    EXPECT_EQ(1, SyncClips(nullptr));
-    EXPECT_EQ(2u, service.Clips(user).size());
-}
-
-namespace {
-
-void StoreRaw(const char *section, const char *name, DWORD type, const std::string &data)
-{
-    const std::string path = std::string(SETTINGS_ROOT) + (section ? std::string("\\") + section : "");
-    RegKey key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                    nullptr);
-    if (name)
-        RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE *>(data.data()),
-                       (DWORD)data.size());
-}
-
-} // namespace
 
 // Each of the program's settings stored with a wrong type, too large for
 // its reader, or missing with its section: the program starts, the defaults
@@ -281,7 +211,7 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
             QuilletProcess quillet;
             ASSERT_NE(nullptr, quillet.Window());
             EXPECT_TRUE(quillet.Answers());
-            ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+            ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
             Settle(1000);
             EXPECT_TRUE(OnClipboard(RTF));
         }
@@ -292,13 +222,11 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
 // the other is told of, and neither may answer it with one of its own.
 TEST(Faults, TwoProgramsConvertingAtOnceDoNotLoop)
 {
-    WriteSettingsInt(nullptr, "AutoConvert", 1);
-    WriteSettingsInt(nullptr, "HideSplash", 1);
-    WriteSettingsInt(nullptr, "NoVerCheck", 1);
+    SetQuietStartWithAutoConvert();
     QuilletProcess first, second;
-    ASSERT_TRUE(first.Window() && second.Window());
+    ASSERT_TRUE(first.Window() && second.Window()) << GetLastError();
     for (int copy = 0; copy < 2; copy++) {
-        ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+        ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
         EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
         Settle(1000);
         const DWORD changes = GetClipboardSequenceNumber();

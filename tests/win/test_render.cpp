@@ -50,20 +50,43 @@ std::string Dib(LONG height, int redRows, WORD bits = 24, DWORD clrUsed = 0)
     return dib;
 }
 
+void Fill(HDC dc, RECT area, COLORREF colour)
+{
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
+}
+
+// Hands a GDI handle or a global block to the clipboard, which then owns it.
+bool SetHandle(UINT format, HANDLE handle)
+{
+    ClipboardGuard clip(nullptr);
+    return clip.ok() && EmptyClipboard() && SetClipboardData(format, handle);
+}
+
 // A red square over the whole 100 x 100 window of the metafile.
 bool SetMetafilePicture(LONG xExt, LONG yExt)
 {
     HDC dc = CreateMetaFileA(nullptr);
     SetWindowExtEx(dc, 100, 100, nullptr);
-    RECT all = {0, 0, 100, 100};
-    HBRUSH red = CreateSolidBrush(RED);
-    FillRect(dc, &all, red);
-    DeleteObject(red);
+    Fill(dc, {0, 0, 100, 100}, RED);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
     *static_cast<METAFILEPICT *>(GlobalLock(block)) = {MM_ANISOTROPIC, xExt, yExt, CloseMetaFile(dc)};
     GlobalUnlock(block);
-    ClipboardGuard clip(nullptr);
-    return clip.ok() && EmptyClipboard() && SetClipboardData(CF_METAFILEPICT, block);
+    return SetHandle(CF_METAFILEPICT, block);
+}
+
+// A bitmap of the screen's kind in one colour.
+HBITMAP Painted(int width, int height, COLORREF colour)
+{
+    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    Fill(dc, {0, 0, width, height}, colour);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return bitmap;
 }
 
 // A file of the library sources unpacked beside the build folder; empty when
@@ -101,7 +124,7 @@ protected:
     void Show(UINT format) { ClipboardToBitmap(m_dlg, format); }
     void Show(UINT format, const std::string &data)
     {
-        EXPECT_TRUE(SetClipboardFormats({{format, data}}));
+        EXPECT_TRUE(SetClipboardFormats({{format, data}})) << GetLastError();
         Show(format);
     }
     static COLORREF Px(int x, int y) { return At(m_bmpLocal, x, y); }
@@ -141,17 +164,49 @@ TEST_F(Render, DibsAndMetafiles)
         EXPECT_EQ("379x159", Info());
     }
 
-    ASSERT_TRUE(SetMetafilePicture(0, 0));
+    ASSERT_TRUE(SetMetafilePicture(0, 0)) << GetLastError();
     Show(CF_METAFILEPICT);
     for (POINT in : {POINT{0, 0}, POINT{599, 399}})
         EXPECT_COLOUR(RED, Px(in.x, in.y));
-    ASSERT_TRUE(SetMetafilePicture(-2000, -1000));
+    ASSERT_TRUE(SetMetafilePicture(-2000, -1000)) << GetLastError();
     Show(CF_METAFILEPICT);
     EXPECT_EQ(std::to_string(DWORD(-2000)) + "x" + std::to_string(DWORD(-1000)), Info());
     for (POINT in : {POINT{300, 200}, POINT{3, 53}, POINT{596, 346}})
         EXPECT_COLOUR(RED, Px(in.x, in.y));
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(300, 46));
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(300, 353));
+}
+
+// Bitmaps, enhanced metafiles (bounds inclusive: 201 x 101 pixels) and V5
+// DIBs (drawn from the CF_DIB the system derives) lie centred and report
+// their size; TIFF is not drawn.
+TEST_F(Render, BitmapsEnhancedMetafilesV5DibsAndTiff)
+{
+    HDC emf = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
+    Fill(emf, {0, 0, 201, 101}, BLUE);
+    std::string v5 = Dib(50, 50);
+    v5.insert(40, sizeof(BITMAPV5HEADER) - 40, '\0');
+    v5[0] = char(sizeof(BITMAPV5HEADER));
+    const struct {
+        UINT format;
+        HANDLE handle;
+        const char *info;
+        COLORREF colour;
+        POINT outside;
+    } cases[] = {{CF_BITMAP, Painted(100, 50, BLUE), "100x50", BLUE, {300, 172}},
+                 {CF_ENHMETAFILE, CloseEnhMetaFile(emf), "200x100", BLUE, {300, 146}},
+                 {CF_DIBV5, nullptr, "100x51", RED, {300, 172}}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(c.handle ? SetHandle(c.format, c.handle) : SetClipboardFormats({{c.format, v5}}))
+            << c.format << " " << GetLastError();
+        Show(c.format);
+        EXPECT_EQ(c.info, Info()) << c.format;
+        EXPECT_COLOUR(c.colour, Px(300, 200)) << c.format;
+        EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(c.outside.x, c.outside.y)) << c.format;
+    }
+    Show(CF_TIFF, "II*");
+    EXPECT_TRUE(ShowsPlaceholder());
+    EXPECT_EQ("0x0", Info());
 }
 
 // A damaged file shows the library's text and what could be decoded, else

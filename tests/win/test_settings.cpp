@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "boxwatch.h"
+#include "testutil.h"
 #include "app/options.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
@@ -13,14 +14,6 @@
 #include "util/guards.h"
 
 namespace {
-
-void StoreRaw(const char *name, DWORD type, const void *data, DWORD size)
-{
-    RegKey key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_ROOT, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                    nullptr);
-    RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE *>(data), size);
-}
 
 using Values = std::vector<DWORD>;
 const char RUN_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -124,7 +117,7 @@ TEST(Registry, BuffersTerminatorsAndSectionNames)
     EXPECT_STREQ("default", buf);
     EXPECT_EQ(4, GetSettingsStringW(nullptr, "Wide", "dflt", wbuf, sizeof wbuf));
     EXPECT_STREQ(L"dflt", wbuf);
-    StoreRaw("Bare", REG_SZ, "abcd", 3);
+    ASSERT_EQ(ERROR_SUCCESS, StoreRaw(nullptr, "Bare", REG_SZ, "abcd", 3));
     EXPECT_EQ(1, GetSettingsStringA(nullptr, "Bare", "d", buf, 3));
     memset(buf, 'x', sizeof buf);
     EXPECT_EQ(3, GetSettingsStringA(nullptr, "Bare", "d", buf, 4));

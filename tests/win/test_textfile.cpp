@@ -43,7 +43,7 @@ protected:
     // `message`) and keep the clipboard.
     void ExpectRefusal(const std::function<void()> &act, const std::string &message = "")
     {
-        ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}}));
+        ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}})) << GetLastError();
         std::string text;
         ExpectBox(APP_NAME, NoteText(&text));
         act();
@@ -65,7 +65,8 @@ protected:
 // nothing: missing, or small only in the low 32 bits of its size.
 TEST_F(TextFile, OpenPutsTheWholeFileOnTheClipboardOrNothing)
 {
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}, {RegisterClipboardFormatA("Quillet Test"), "x"}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}, {RegisterClipboardFormatA("Quillet Test"), "x"}}))
+        << GetLastError();
     const std::string bytes("ab\0cd\0\0ef\xff", 10);
     LoadTextFile(m_owner, PathOf("zeros.log", bytes).c_str());
     EXPECT_EQ(bytes + '\0', ClipboardData(CF_TEXT).substr(0, bytes.size() + 1));
@@ -77,7 +78,7 @@ TEST_F(TextFile, OpenPutsTheWholeFileOnTheClipboardOrNothing)
     HANDLE h = CreateFileA(PathOf("huge.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     LARGE_INTEGER size;
     size.QuadPart = 0x100000003LL;
-    EXPECT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    EXPECT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h)) << GetLastError();
     CloseHandle(h);
     ExpectRefusal([this] { LoadTextFile(m_owner, m_files.back().c_str()); }, LoadedString(IDS_ALLOCFAILED));
     ExpectRefusal([this] { LoadTextFile(m_owner, PathOf("missing.txt").c_str()); });
@@ -89,18 +90,19 @@ TEST_F(TextFile, OpenPutsTheWholeFileOnTheClipboardOrNothing)
 TEST_F(TextFile, SaveWritesTheTextUpToItsZeroOrNothing)
 {
     std::string path = PathOf("saved.txt", std::string(100, 'L')), none = PathOf("none.txt");
-    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("abc\0\0\0\0\0\0", 9)}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("abc\0\0\0\0\0\0", 9)}})) << GetLastError();
     SaveClipboardText(m_owner, path.c_str());
     EXPECT_EQ("abc", ReadFileBytes(path));
     const wchar_t wide[] = L"wide text";
-    ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)wide, sizeof wide)}}));
+    ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)wide, sizeof wide)}}))
+        << GetLastError();
     gvGlobals.KeepUnicode = 1;
     SaveClipboardText(m_owner, path.c_str());
     EXPECT_EQ("wide text", ReadFileBytes(path));
     ExpectBox("Save As", TypePath(PathOf("bare")));
     OnFileSaveas(m_owner);
     EXPECT_EQ("wide text", ReadFileBytes(PathOf("bare.TXT")));
-    ASSERT_TRUE(SetClipboardFormats({{RegisterClipboardFormatA("Quillet Test"), "x"}}));
+    ASSERT_TRUE(SetClipboardFormats({{RegisterClipboardFormatA("Quillet Test"), "x"}})) << GetLastError();
     SaveClipboardText(m_owner, none.c_str());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(none.c_str()));
     ExpectRefusal([this] { SaveClipboardText(m_owner, TempPath("no such folder\\x.txt").c_str()); });

@@ -42,13 +42,6 @@ bool OnClipboard(UINT format)
     return std::find(formats.begin(), formats.end(), format) != formats.end();
 }
 
-std::vector<ClipFormat> FormattedText()
-{
-    return {{CF_TEXT, std::string("Hello World", 12)},
-            {RTF, std::string("{\\rtf1 Hello {\\b World}}", 25)},
-            {HTML, std::string("<b>Hello</b> World", 19)}};
-}
-
 bool WaitFor(const std::function<bool()> &cond, DWORD ms)
 {
     DWORD start = GetTickCount();
@@ -111,6 +104,24 @@ std::wstring StoredWideSetting(const char *section, const char *name)
     wchar_t text[512];
     GetSettingsStringW(section, name, "<none>", text, sizeof text);
     return text;
+}
+
+LONG StoreRaw(const char *section, const char *name, DWORD type, const std::string &data, size_t size)
+{
+    const std::string path = std::string(SETTINGS_ROOT) + (section ? std::string("\\") + section : "");
+    RegKey key;
+    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  key.put(), nullptr);
+    if (status == ERROR_SUCCESS && name)
+        status = RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                                (DWORD)std::min(size, data.size()));
+    return status;
+}
+
+void SetQuietStartWithAutoConvert()
+{
+    for (const char *name : {"AutoConvert", "HideSplash", "NoVerCheck"})
+        WriteSettingsInt(nullptr, name, 1);
 }
 
 void SeedClipping(char letter, const char *name, const wchar_t *text, const char *date)

@@ -15,9 +15,6 @@ std::string ClipboardData(UINT format);
 
 // Whether a format is on the clipboard now.
 bool OnClipboard(UINT format);
-// "Hello World" as another program copies formatted text: CF_TEXT, "Rich
-// Text Format" and "HTML Format".
-std::vector<ClipFormat> FormattedText();
 extern const UINT RTF, HTML;
 
 // Pumps this thread's messages until cond() holds or the time is up.
@@ -34,6 +31,14 @@ std::string LoadedString(UINT id);
 // A value of the settings store; "<none>" when there is none.
 std::string StoredSetting(const char *section, const char *name);
 std::wstring StoredWideSetting(const char *section, const char *name);
+// Stores a value of any type and size under the program's key, in a section
+// (or none), as another program could; no name creates the section only.
+// Of `data`, the first `size` bytes: a byte after them that is not zero
+// keeps Wine from adding a terminator.
+LONG StoreRaw(const char *section, const char *name, DWORD type, const std::string &data,
+              size_t size = std::string::npos);
+// Starts of quillet.exe without splash or update check, converting every copy.
+void SetQuietStartWithAutoConvert();
 // A stored clipping in the section "Clip <letter>".
 void SeedClipping(char letter, const char *name, const wchar_t *text = L"text",
                   const char *date = "2018-02-12 09:05:00");
