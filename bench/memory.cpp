@@ -84,7 +84,7 @@ void SnapshotAndUndo()
         // The automatic conversion takes the snapshot; there is no text.
         SetClipboardFormats(formats);
     }
-    for (int i = 0; i < 1000 && m_UndoCount < 20; i++)
+    for (int i = 0; i < 1000 && !HasUndo(); i++)
         Sleep(10);
     WaitMainWindowIdle();
     SendMessageA(m_hwndMain, WM_COMMAND, IDM_UNDO, 0);

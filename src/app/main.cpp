@@ -93,7 +93,7 @@ BOOL OnInitDialog(HWND hwnd)
     gvGlobals.cfJFIF = RegisterClipboardFormatA("JFIF");
     gvGlobals.cfRTF = RegisterClipboardFormatA("Rich Text Format");
     gvGlobals.cfHTML = RegisterClipboardFormatA("HTML Format");
-    m_UndoCount = 0;
+    FreeUndo();
     m_hAccTable = LoadAcceleratorsA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDA_MAIN));
     m_hhookThis = SetWindowsHookExA(WH_GETMESSAGE, HookProc, nullptr, GetCurrentThreadId());
     m_hwndMain = hwnd;
@@ -109,7 +109,6 @@ BOOL OnInitDialog(HWND hwnd)
     SetWindowTextA(hwnd, caption);
     m_StartHidden = gvGlobals.StartToTray;
     m_Visible = !gvGlobals.StartToTray;
-    m_Active = FALSE;
     // What is on the clipboard at the start is converted too.
     OnClipboardUpdate(hwnd);
     return TRUE;
@@ -134,7 +133,7 @@ void OnInitMenu(HWND hwnd)
     HMENU menu = GetMenu(hwnd);
     EnableCommand(menu, IDM_REDUCE, CanReduce());
     EnableCommand(menu, IDM_CONVERT, CanReduce());
-    EnableCommand(menu, IDM_UNDO, m_UndoCount != 0);
+    EnableCommand(menu, IDM_UNDO, HasUndo());
     EnableCommand(menu, IDM_CLIPADD, IsClipboardFormatAvailable(CF_TEXT));
     EnableCommand(menu, IDM_CLOUDCLIPS, TRUE);
     ReplaceClippingsSubmenu(GetSubMenu(menu, CLIPPINGS_POPUP));
