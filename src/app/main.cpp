@@ -12,20 +12,22 @@
 #include "clippings/clipmgr.h"
 #include "cloud/cloudmgr.h"
 #include "cloud/sync.h"
+#include "net/http.h"
 #include "net/vercheck.h"
 #include "resources/resource.h"
 #include "util/artscale.h"
 #include "util/cbchain.h"
 #include "util/globals.h"
+#include "viewer/render.h"
 #include "viewer/viewer.h"
 #include <algorithm>
 #include <iterator>
 #include <cstdio>
 
+namespace {
+
 HWND m_hwndMain;
 BOOL m_Visible;
-
-namespace {
 
 HHOOK m_hhookThis;
 HACCEL m_hAccTable;
@@ -327,9 +329,28 @@ void ConnectModules()
     SetClippingsSyncCommand([](HWND dlg) { SyncClips(dlg); });
 }
 
+void ResetModuleState()
+{
+    FreeUndo();
+    FreePicture();
+    SetHttpTimeout(HTTP_TIMEOUT_MS);
+    gvGlobals.StartToTray = gvGlobals.AutoConvert = gvGlobals.KeepUnicode = 0;
+    gvGlobals.HideSplash = gvGlobals.NoVerCheck = 0;
+}
+
 int RunMainWindow(HINSTANCE instance)
 {
     ConnectModules();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDlgProc, 0);
     return 0;
+}
+
+HWND MainWindow()
+{
+    return m_hwndMain;
+}
+
+bool MainWindowShown()
+{
+    return m_Visible != FALSE;
 }
