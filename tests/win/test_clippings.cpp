@@ -245,14 +245,12 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
     ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)text, sizeof text)},
                                      {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}));
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
-    gvGlobals.HexView = 1;
     LRESULT limit = 0;
     ExpectBox("Store Clipping", [&limit](HWND dlg) {
         limit = SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0); // names fit 31 characters
         AnswerName("New Clipping")(dlg);
     });
     Command(IDM_CLIPADD);
-    gvGlobals.HexView = 0;
     EXPECT_EQ(31, limit);
     EXPECT_EQ("New Clipping", StoredSetting("Clip A", "Name"));
     EXPECT_EQ(text, StoredWideSetting("Clip A", "UTF"));

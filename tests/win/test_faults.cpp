@@ -181,7 +181,7 @@ TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
         {"knock", Fault::Silent, {"Synchronize Clippings"}},
         {"getdata", Fault::Silent, {"Synchronize Clippings"}},
     };
-    m_HttpTimeoutMs = 500;
+    SetHttpTimeout(500);
     for (const auto &c : cases) {
         const std::string name = std::string(c.act) + " " + std::to_string(int(c.fault));
         ResetProgramState();
@@ -202,7 +202,7 @@ TEST(Faults, ABrokenServiceLeavesTheLocalClippings)
         EXPECT_EQ(L"old", StoredWideSetting("Clip B", "UTF")) << name;
         EXPECT_TRUE(strcmp(c.act, "list") != 0 || service.Clips(user).size() == 1) << name;
     }
-    m_HttpTimeoutMs = 30000;
+    SetHttpTimeout(30000);
     FakeService service;
     const int32_t user = service.SignIn();
     ExpectBox("Synchronize Clippings", ClickButton(IDOK));
