@@ -153,8 +153,8 @@ int BenchUndo(int, char **)
     const double undo = Best(
         RUNS,
         [] {
-            SendMessageA(m_hwndMain, WM_COMMAND, IDM_REDUCE, 0);
-            SendMessageA(m_hwndMain, WM_COMMAND, IDM_UNDO, 0);
+            SendMessageA(MainWindow(), WM_COMMAND, IDM_REDUCE, 0);
+            SendMessageA(MainWindow(), WM_COMMAND, IDM_UNDO, 0);
         },
         checkAndCopy);
     StopMainWindow();
@@ -208,11 +208,13 @@ int BenchHexDump(int, char **argv)
     HWND viewer = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 400, 100, nullptr, nullptr, nullptr, nullptr);
     CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 400, 20, viewer,
                   reinterpret_cast<HMENU>(IDC_VIEWPROGRESS), nullptr, nullptr);
-    gvGlobals.HexView = 1;
     ClipboardGuard clip(viewer);
     HGLOBAL dump = INVALID_BLOCK;
     const double seconds = Best(
-        3, [&] { dump = GetClipboardBlock(viewer, format, CASE_NONE, nullptr); },
+        3,
+        [&] {
+            dump = GetClipboardBlock(viewer, format, CASE_NONE, nullptr, {true, 0});
+        },
         [&] {
             if (dump != INVALID_BLOCK)
                 GlobalFree(dump);

@@ -74,19 +74,18 @@ void Figure(const char *name, double value)
 
 bool StartMainWindow()
 {
-    m_hwndMain = nullptr;
     m_uiThread = CreateThread(nullptr, 0, UiThread, nullptr, 0, nullptr);
     // The dialog manager shows the window once its queue first runs empty.
-    for (int i = 0; i < 1000 && !(m_hwndMain && IsWindowVisible(m_hwndMain)); i++)
+    for (int i = 0; i < 1000 && !(MainWindow() && IsWindowVisible(MainWindow())); i++)
         Sleep(10);
     WaitMainWindowIdle();
-    return m_hwndMain != nullptr;
+    return MainWindow() != nullptr;
 }
 
 void StopMainWindow()
 {
     WriteSettingsInt(nullptr, "QuickExit", IDC_QUIT_EXIT);
-    PostMessageA(m_hwndMain, WM_COMMAND, IDM_EXIT, 0);
+    PostMessageA(MainWindow(), WM_COMMAND, IDM_EXIT, 0);
     WaitForSingleObject(m_uiThread, 10000);
     CloseHandle(m_uiThread);
 }
@@ -97,7 +96,7 @@ void WaitMainWindowIdle()
     // message it sent to another thread (the tray icon's), that is before it
     // has finished the pause or even handled a change notified earlier.
     Sleep(300);
-    SendMessageTimeoutA(m_hwndMain, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
+    SendMessageTimeoutA(MainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
 }
 
 int main(int argc, char **argv)

@@ -84,10 +84,10 @@ void SnapshotAndUndo()
         // The automatic conversion takes the snapshot; there is no text.
         SetClipboardFormats(formats);
     }
-    for (int i = 0; i < 1000 && m_UndoCount < 20; i++)
+    for (int i = 0; i < 1000 && !HasUndo(); i++)
         Sleep(10);
     WaitMainWindowIdle();
-    SendMessageA(m_hwndMain, WM_COMMAND, IDM_UNDO, 0);
+    SendMessageA(MainWindow(), WM_COMMAND, IDM_UNDO, 0);
     // Freeing 100 MB holds the clipboard for longer than the conversion that
     // follows waits for it, and a copy made meanwhile would not be converted.
     SetClipboardFormats({});
@@ -106,7 +106,7 @@ void ViewerRefreshes(const std::string &picture, int count)
 {
     SetClipboardFormats({{RegisterClipboardFormatA("PNG"), picture}});
     WaitMainWindowIdle();
-    PostMessageA(m_hwndMain, WM_COMMAND, IDM_VIEW, 0);
+    PostMessageA(MainWindow(), WM_COMMAND, IDM_VIEW, 0);
     HWND viewer = nullptr;
     for (int i = 0; i < 1000 && !viewer; i++) {
         Sleep(10);

@@ -12,20 +12,22 @@
 #include "clippings/clipmgr.h"
 #include "cloud/cloudmgr.h"
 #include "cloud/sync.h"
+#include "net/http.h"
 #include "net/vercheck.h"
 #include "resources/resource.h"
 #include "util/artscale.h"
 #include "util/cbchain.h"
 #include "util/globals.h"
+#include "viewer/render.h"
 #include "viewer/viewer.h"
 #include <algorithm>
 #include <iterator>
 #include <cstdio>
 
+namespace {
+
 HWND m_hwndMain;
 BOOL m_Visible;
-
-namespace {
 
 HHOOK m_hhookThis;
 HACCEL m_hAccTable;
@@ -93,7 +95,7 @@ BOOL OnInitDialog(HWND hwnd)
     gvGlobals.cfJFIF = RegisterClipboardFormatA("JFIF");
     gvGlobals.cfRTF = RegisterClipboardFormatA("Rich Text Format");
     gvGlobals.cfHTML = RegisterClipboardFormatA("HTML Format");
-    m_UndoCount = 0;
+    FreeUndo();
     m_hAccTable = LoadAcceleratorsA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDA_MAIN));
     m_hhookThis = SetWindowsHookExA(WH_GETMESSAGE, HookProc, nullptr, GetCurrentThreadId());
     m_hwndMain = hwnd;
@@ -109,7 +111,6 @@ BOOL OnInitDialog(HWND hwnd)
     SetWindowTextA(hwnd, caption);
     m_StartHidden = gvGlobals.StartToTray;
     m_Visible = !gvGlobals.StartToTray;
-    m_Active = FALSE;
     // What is on the clipboard at the start is converted too.
     OnClipboardUpdate(hwnd);
     return TRUE;
@@ -134,7 +135,7 @@ void OnInitMenu(HWND hwnd)
     HMENU menu = GetMenu(hwnd);
     EnableCommand(menu, IDM_REDUCE, CanReduce());
     EnableCommand(menu, IDM_CONVERT, CanReduce());
-    EnableCommand(menu, IDM_UNDO, m_UndoCount != 0);
+    EnableCommand(menu, IDM_UNDO, HasUndo());
     EnableCommand(menu, IDM_CLIPADD, IsClipboardFormatAvailable(CF_TEXT));
     EnableCommand(menu, IDM_CLOUDCLIPS, TRUE);
     ReplaceClippingsSubmenu(GetSubMenu(menu, CLIPPINGS_POPUP));
@@ -328,9 +329,28 @@ void ConnectModules()
     SetClippingsSyncCommand([](HWND dlg) { SyncClips(dlg); });
 }
 
+void ResetModuleState()
+{
+    FreeUndo();
+    FreePicture();
+    SetHttpTimeout(HTTP_TIMEOUT_MS);
+    gvGlobals.StartToTray = gvGlobals.AutoConvert = gvGlobals.KeepUnicode = 0;
+    gvGlobals.HideSplash = gvGlobals.NoVerCheck = 0;
+}
+
 int RunMainWindow(HINSTANCE instance)
 {
     ConnectModules();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDlgProc, 0);
     return 0;
+}
+
+HWND MainWindow()
+{
+    return m_hwndMain;
+}
+
+bool MainWindowShown()
+{
+    return m_Visible != FALSE;
 }

@@ -44,7 +44,7 @@ INT_PTR QuitDialog(HWND owner)
 
 void OnCancel(HWND hwndMain)
 {
-    if (m_Visible) {
+    if (MainWindowShown()) {
         DWORD quickExit = GetSettingsInt(nullptr, "QuickExit", 0);
         INT_PTR choice = quickExit == 0               ? QuitDialog(hwndMain)
                          : quickExit == IDC_QUIT_TRAY ? IDC_QUIT_TRAY

@@ -64,13 +64,13 @@ void ConvertCase(char *text, int caseMode)
 // A clipboard block reserves at least 64 bytes beyond the data and is
 // zero-filled, so every copy below is already terminated, as a wide text
 // too. The undo snapshot's exact copy needs no terminator.
-void FillBlock(HWND viewer, const BYTE *src, SIZE_T n, char *dst, int caseMode)
+void FillBlock(HWND viewer, ViewerModes modes, const BYTE *src, SIZE_T n, char *dst, int caseMode)
 {
-    if (viewer && gvGlobals.HexView) {
+    if (viewer && modes.hexDump) {
         WriteHexDump(viewer, src, n, dst);
-    } else if (viewer && gvGlobals.NullChar) {
+    } else if (viewer && modes.nullChar) {
         for (SIZE_T i = 0; i < n; i++)
-            dst[i] = src[i] ? static_cast<char>(src[i]) : gvGlobals.NullChar;
+            dst[i] = src[i] ? static_cast<char>(src[i]) : modes.nullChar;
     } else {
         memcpy(dst, src, n);
         if (!viewer && (caseMode == CASE_UPPER || caseMode == CASE_LOWER))
@@ -80,7 +80,8 @@ void FillBlock(HWND viewer, const BYTE *src, SIZE_T n, char *dst, int caseMode)
 
 // `size` is at least n; a larger block is zero-filled, so that no stale heap
 // bytes reach the clipboard with it.
-CopyResult CopyData(HWND viewer, HANDLE data, SIZE_T n, SIZE_T size, int caseMode, HGLOBAL *out)
+CopyResult CopyData(HWND viewer, ViewerModes modes, HANDLE data, SIZE_T n, SIZE_T size, int caseMode,
+                    HGLOBAL *out)
 {
     GlobalLockGuard<const BYTE> src(data);
     if (!src.get())
@@ -92,14 +93,14 @@ CopyResult CopyData(HWND viewer, HANDLE data, SIZE_T n, SIZE_T size, int caseMod
         GlobalLockGuard<char> dst(block.get());
         if (!dst.get())
             return COPY_NOLOCK;
-        FillBlock(viewer, src.get(), n, dst.get(), caseMode);
+        FillBlock(viewer, modes, src.get(), n, dst.get(), caseMode);
     }
     *out = block.Detach();
     return COPY_OK;
 }
 
 // A block of `blockSize(n)` bytes, or of none when that size overflows.
-HGLOBAL CopyClipboardFormat(HWND viewer, UINT format, int caseMode, SIZE_T *outSize,
+HGLOBAL CopyClipboardFormat(HWND viewer, ViewerModes modes, UINT format, int caseMode, SIZE_T *outSize,
                             bool (*blockSize)(size_t n, size_t *size))
 {
     HANDLE data = GetClipboardData(format);
@@ -113,7 +114,7 @@ HGLOBAL CopyClipboardFormat(HWND viewer, UINT format, int caseMode, SIZE_T *outS
     HGLOBAL block = nullptr;
     size_t size = 0;
     // Told once the clipboard is closed again (ClipboardSession).
-    switch (blockSize(n, &size) ? CopyData(viewer, data, n, size, caseMode, &block) : COPY_NOMEM) {
+    switch (blockSize(n, &size) ? CopyData(viewer, modes, data, n, size, caseMode, &block) : COPY_NOMEM) {
     case COPY_OK:
         return block;
     case COPY_NOMEM:
@@ -143,14 +144,14 @@ bool ExactSize(size_t n, size_t *size)
 
 } // namespace
 
-HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize)
+HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize, ViewerModes modes)
 {
-    return CopyClipboardFormat(viewer, format, caseMode, outSize, ClipboardBlockSize);
+    return CopyClipboardFormat(viewer, modes, format, caseMode, outSize, ClipboardBlockSize);
 }
 
 HGLOBAL GetClipboardCopy(UINT format)
 {
-    return CopyClipboardFormat(nullptr, format, CASE_NONE, nullptr, ExactSize);
+    return CopyClipboardFormat(nullptr, {}, format, CASE_NONE, nullptr, ExactSize);
 }
 
 int GetClipboardBlockSize(UINT format, SIZE_T *outSize)

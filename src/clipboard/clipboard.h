@@ -8,12 +8,20 @@
 
 enum CaseMode { CASE_NONE = 0, CASE_UPPER = 1, CASE_LOWER = 2 };
 
+// How the viewer shows data: as a hexadecimal dump, or with each zero byte
+// replaced by `nullChar` (none when 0).
+struct ViewerModes {
+    bool hexDump;
+    char nullChar;
+};
+
 // Returns a movable block owned by the caller, or INVALID_BLOCK when the
 // format has no global-memory data or the copy failed (then told by the
 // session's close). Without a viewer window the block holds
 // the data plus a zero byte (case-converted for CASE_UPPER/CASE_LOWER); with
-// one it holds the viewer's rendering (hex dump or zero-byte replacement).
-HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize);
+// one it holds the viewer's rendering in `modes` (and the dump advances the
+// viewer's progress bar).
+HGLOBAL GetClipboardBlock(HWND viewer, UINT format, int caseMode, SIZE_T *outSize, ViewerModes modes = {});
 
 // The format's data alone, in a movable block of its size (the undo
 // snapshot's copy); INVALID_BLOCK as above, with the same messages.

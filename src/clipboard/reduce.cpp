@@ -4,11 +4,52 @@
 #include "util/globals.h"
 #include "util/guards.h"
 
-UndoEntry m_Undo[UNDO_MAX];
-int m_UndoCount;
-BOOL m_Active;
-
 namespace {
+
+struct FormatCopy {
+    UINT format;
+    HGLOBAL block;
+};
+
+void FreeEntry(const FormatCopy &entry);
+
+// Copies of clipboard formats, owned until they are handed back to the
+// clipboard; whatever is left is freed with them.
+class FormatSnapshot {
+public:
+    FormatSnapshot() = default;
+    ~FormatSnapshot() { Clear(); }
+    FormatSnapshot(const FormatSnapshot &) = delete;
+    FormatSnapshot &operator=(const FormatSnapshot &) = delete;
+
+    bool empty() const { return m_count == 0; }
+    bool full() const { return m_count == UNDO_MAX; }
+    // The snapshot owns `block` from now on; it must not be full.
+    void Add(UINT format, HGLOBAL block) { m_entries[m_count++] = {format, block}; }
+    void Clear()
+    {
+        for (int i = 0; i < m_count; i++)
+            FreeEntry(m_entries[i]);
+        m_count = 0;
+    }
+    // Puts every copy on the open clipboard; those it refuses are freed.
+    void Restore()
+    {
+        for (int i = 0; i < m_count; i++)
+            if (!SetClipboardData(m_entries[i].format, m_entries[i].block))
+                FreeEntry(m_entries[i]);
+        m_count = 0;
+    }
+
+private:
+    FormatCopy m_entries[UNDO_MAX] = {};
+    int m_count = 0;
+};
+
+// The one level of undo: the clipboard as it was before the last change.
+FormatSnapshot m_Undo;
+// An operation of the program is changing the clipboard.
+bool m_Active;
 
 // Set from the start of an automatic conversion to the end of its flash.
 BOOL m_Converting;
@@ -70,27 +111,13 @@ public:
             if (copy == INVALID_BLOCK)
                 copy = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DWORD));
             if (copy)
-                m_marks[m_count++] = {format, copy};
+                m_marks.Add(format, copy);
         }
     }
-    ~PrivacyMarks()
-    {
-        for (int i = 0; i < m_count; i++)
-            GlobalFree(m_marks[i].block);
-    }
-    PrivacyMarks(const PrivacyMarks &) = delete;
-    PrivacyMarks &operator=(const PrivacyMarks &) = delete;
-
-    void Restore()
-    {
-        for (int i = 0; i < m_count; i++)
-            PutBlock(m_marks[i].format, m_marks[i].block);
-        m_count = 0;
-    }
+    void Restore() { m_marks.Restore(); }
 
 private:
-    UndoEntry m_marks[3] = {};
-    int m_count = 0;
+    FormatSnapshot m_marks;
 };
 
 // Empties the open clipboard and puts `text` on it as the one format.
@@ -126,7 +153,7 @@ HGLOBAL CopyMetafilePict()
     return copy.Detach();
 }
 
-void FreeEntry(const UndoEntry &entry)
+void FreeEntry(const FormatCopy &entry)
 {
     if (entry.format == CF_METAFILEPICT) {
         GlobalLockGuard<METAFILEPICT> p(entry.block);
@@ -158,7 +185,7 @@ bool CopyFailed(UINT format)
 // that copy, not what was there before it.
 bool EnsureUndo(HWND hwnd)
 {
-    return (m_UndoCount != 0 && IsOwnClipboardContent()) || PrepUndo(hwnd, 0);
+    return (!m_Undo.empty() && IsOwnClipboardContent()) || PrepUndo(hwnd, 0);
 }
 
 // Replaces the open clipboard by its text (case-converted if asked);
@@ -201,9 +228,7 @@ bool ConvertForeignCopy(HWND hwndMain)
 
 void FreeUndo()
 {
-    for (int i = 0; i < m_UndoCount; i++)
-        FreeEntry(m_Undo[i]);
-    m_UndoCount = 0;
+    m_Undo.Clear();
 }
 
 bool PrepUndo(HWND, int)
@@ -211,13 +236,13 @@ bool PrepUndo(HWND, int)
     FreeUndo();
     if (IsPrivateClipboard())
         return true;
-    for (UINT format = EnumClipboardFormats(0); format && m_UndoCount < UNDO_MAX;
+    for (UINT format = EnumClipboardFormats(0); format && !m_Undo.full();
          format = EnumClipboardFormats(format)) {
         if (format == CF_OEMTEXT || format == CF_DIB)
             continue;
         HGLOBAL block = CopyForUndo(format);
         if (block != INVALID_BLOCK) {
-            m_Undo[m_UndoCount++] = {format, block};
+            m_Undo.Add(format, block);
         } else if (CopyFailed(format)) {
             FreeUndo();
             return false;
@@ -259,14 +284,11 @@ void OnAutoConvert(HWND hwndMain, void (*converted)(HWND hwndMain))
 
 void OnUndo(HWND hwndMain)
 {
-    if (m_UndoCount == 0)
+    if (m_Undo.empty())
         return;
     OwnChange(hwndMain, [] {
         EmptyClipboard();
-        for (int i = 0; i < m_UndoCount; i++)
-            if (!SetClipboardData(m_Undo[i].format, m_Undo[i].block))
-                FreeEntry(m_Undo[i]);
-        m_UndoCount = 0;
+        m_Undo.Restore();
     });
 }
 
@@ -284,4 +306,19 @@ void OnEmpty(HWND hwndMain)
         if (EnsureUndo(hwndMain))
             EmptyClipboard();
     });
+}
+
+bool HasUndo()
+{
+    return !m_Undo.empty();
+}
+
+OwnChangeScope::OwnChangeScope() : m_outer(m_Active)
+{
+    m_Active = true;
+}
+
+OwnChangeScope::~OwnChangeScope()
+{
+    m_Active = m_outer;
 }

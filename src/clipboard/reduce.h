@@ -6,14 +6,18 @@
 
 #define UNDO_MAX 24
 
-struct UndoEntry {
-    UINT format;
-    HGLOBAL block;
-};
+// Marks an operation of the program as changing the clipboard for as long
+// as it lives: automatic conversion leaves the clipboard alone meanwhile.
+class OwnChangeScope {
+public:
+    OwnChangeScope();
+    ~OwnChangeScope();
+    OwnChangeScope(const OwnChangeScope &) = delete;
+    OwnChangeScope &operator=(const OwnChangeScope &) = delete;
 
-extern UndoEntry m_Undo[UNDO_MAX];
-extern int m_UndoCount;
-extern BOOL m_Active; // an operation of the program is changing the clipboard
+private:
+    bool m_outer;
+};
 
 // Runs `change` on the clipboard opened for `hwnd` (a window of the program).
 // Its change is recognised as the program's own however late the
@@ -21,14 +25,10 @@ extern BOOL m_Active; // an operation of the program is changing the clipboard
 // clipboard; nothing runs when the clipboard cannot be opened.
 template <typename Change> void OwnChange(HWND hwnd, Change change)
 {
-    const BOOL active = m_Active;
-    m_Active = TRUE;
-    {
-        ClipboardSession clip(hwnd);
-        if (clip.ok())
-            change();
-    }
-    m_Active = active;
+    OwnChangeScope own;
+    ClipboardSession clip(hwnd);
+    if (clip.ok())
+        change();
 }
 
 // Replaces the snapshot by a copy of the open clipboard. False, and no
@@ -36,6 +36,8 @@ template <typename Change> void OwnChange(HWND hwnd, Change change)
 // user has been told): a change made then could not be undone whole.
 bool PrepUndo(HWND hwnd, int recall);
 void FreeUndo();
+// Whether Undo has a snapshot to give back.
+bool HasUndo();
 
 void OnReduce(HWND hwndMain);
 // Converts another program's copy; `converted` is called after each one

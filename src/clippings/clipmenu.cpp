@@ -12,6 +12,11 @@
 
 namespace {
 
+// The clippings as the last menu built listed them, by table index.
+ClippingEntry m_Clippings[MAX_CLIPPINGS];
+uint32_t m_ClipSort[MAX_CLIPPINGS];
+uint32_t m_NumClippings;
+
 const DWORD MAX_CLIP_TEXT = 2000; // bytes of CF_TEXT, terminator included
 
 // Carries the name into and out of the name dialog.

@@ -8,10 +8,6 @@
 #include <ctime>
 #include <initializer_list>
 
-ClippingEntry m_Clippings[MAX_CLIPPINGS];
-uint32_t m_ClipSort[MAX_CLIPPINGS];
-uint32_t m_NumClippings;
-
 namespace {
 
 const DWORD SECTION_LIST_SIZE = 512;

@@ -6,10 +6,6 @@
 #include <windows.h>
 #include "util/guards.h"
 
-extern ClippingEntry m_Clippings[MAX_CLIPPINGS];
-extern uint32_t m_ClipSort[MAX_CLIPPINGS];
-extern uint32_t m_NumClippings;
-
 // Fills the table from the registry and the order table by name; returns the count.
 uint32_t LoadClippingNames(ClippingEntry *table, uint32_t capacity, uint32_t *order);
 // The section name "Clip %c" of a slot.

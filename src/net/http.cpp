@@ -11,9 +11,9 @@
 #include "util/safefns.h"
 #include "util/socketguards.h"
 
-uint32_t m_HttpTimeoutMs = 30000;
-
 namespace {
+
+uint32_t m_HttpTimeoutMs = HTTP_TIMEOUT_MS;
 
 // "host:port" with a host name of up to 253 characters.
 const DWORD HOST_SIZE = 262;
@@ -172,4 +172,9 @@ uint32_t DoHttpPost(const char *path, const char *form, char *body, size_t size)
                             "Content-Type: application/x-www-form-urlencoded\r\n\r\n%s\r\n",
                             path, host, static_cast<unsigned>(strlen(form)), form),
                     body, size);
+}
+
+void SetHttpTimeout(uint32_t ms)
+{
+    m_HttpTimeoutMs = ms;
 }

@@ -16,7 +16,8 @@
 // Time-out of the connect, of every send and of every receive, in ms: a
 // server that accepts and never answers must not hold the program for ever.
 // A time-out ends the exchange as a closed connection would.
-extern uint32_t m_HttpTimeoutMs;
+constexpr uint32_t HTTP_TIMEOUT_MS = 30000;
+void SetHttpTimeout(uint32_t ms);
 
 // Sends the complete request text and reads the reply into body (capacity
 // size, zeroed first). Returns the length of the body text; the status stays

@@ -12,8 +12,6 @@ struct Globals {
     DWORD HideSplash;
     DWORD NoVerCheck;
     HINSTANCE hInstance; // module instance for every resource
-    DWORD HexView;       // viewer shows a hexadecimal dump
-    char NullChar;       // viewer replacement for zero bytes, 0 for none
     UINT cfPNG;          // registered clipboard formats
     UINT cfJFIF;
     UINT cfRTF;

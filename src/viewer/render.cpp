@@ -9,10 +9,10 @@
 #include "viewer/fit.h"
 #include "viewer/pictures.h"
 
+namespace {
+
 HBITMAP m_bmpLocal = nullptr;
 MyBmpInfo m_mybmpInfo = {};
-
-namespace {
 
 RECT Fit(uint32_t w, uint32_t h, const RECT *frame)
 {
@@ -244,4 +244,14 @@ void FreePicture()
     if (m_bmpLocal)
         DeleteObject(m_bmpLocal);
     m_bmpLocal = nullptr;
+}
+
+HBITMAP RenderedPicture()
+{
+    return m_bmpLocal;
+}
+
+MyBmpInfo RenderedPictureInfo()
+{
+    return m_mybmpInfo;
 }

@@ -9,16 +9,18 @@ struct MyBmpInfo {
     DWORD bitsPerPixel;
 };
 
-extern HBITMAP m_bmpLocal;    // the rendered picture, null before the first
-extern MyBmpInfo m_mybmpInfo; // what the information text reports
+// The rendered picture, null before the first, and what the information
+// text reports of it.
+HBITMAP RenderedPicture();
+MyBmpInfo RenderedPictureInfo();
 
-// Renders `format` of the clipboard into a new m_bmpLocal of the frame's size.
+// Renders `format` of the clipboard into a new picture of the frame's size.
 void ClipboardToBitmap(HWND dlg, UINT format);
 // Draws a bitmap fitted into `frame` (origin 0, 0) and records its info.
 void DrawBMP(HDC dc, HBITMAP bitmap, const RECT *frame);
-// The owner-draw paint of the picture frame: copies m_bmpLocal.
+// The owner-draw paint of the picture frame: copies the rendered picture.
 void PaintPictureFrame(const DRAWITEMSTRUCT *item);
-// Deletes m_bmpLocal (the viewer's close sequence).
+// Deletes the rendered picture (the viewer's close sequence).
 void FreePicture();
 
 #define IDC_PICTUREFRAME 880

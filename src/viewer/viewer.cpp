@@ -32,6 +32,8 @@ HBITMAP m_bmpAdd[2];
 HWND m_hwndRTF;
 // One refresh shows a picture format's data as a dump.
 BOOL m_ShowSource;
+// A hex dump, or zero bytes replaced; both off whenever the viewer opens.
+ViewerModes m_Modes;
 // What the add button does, given by the program; none: the button is idle.
 void (*m_AddCommand)(HWND owner);
 
@@ -124,7 +126,8 @@ void RenderPicture(HWND dlg, UINT format, char *info, size_t size)
             return;
     }
     ClipboardToBitmap(dlg, format);
-    const unsigned w = m_mybmpInfo.width, h = m_mybmpInfo.height, bits = m_mybmpInfo.bitsPerPixel;
+    const MyBmpInfo picture = RenderedPictureInfo();
+    const unsigned w = picture.width, h = picture.height, bits = picture.bitsPerPixel;
     if (depth)
         snprintf(info, size, IMAGE_LINES DEPTH_LINE, type, w, h, bits);
     else
@@ -191,7 +194,7 @@ HGLOBAL Utf8Copy(HGLOBAL block, SIZE_T chars)
 void ShowBlock(HWND dlg, HGLOBAL handle, SIZE_T size, int category, bool richText)
 {
     GlobalBlock block(handle);
-    if (!gvGlobals.HexView && category == FMT_UNICODE) {
+    if (!m_Modes.hexDump && category == FMT_UNICODE) {
         GlobalBlock utf8(Utf8Copy(block.get(), size / 2));
         if (utf8.get())
             SetPaneText(dlg, utf8);
@@ -215,7 +218,7 @@ void ShowBlock(HWND dlg, HGLOBAL handle, SIZE_T size, int category, bool richTex
 void ShowData(HWND dlg, UINT format, int category)
 {
     if (m_ShowSource) {
-        gvGlobals.HexView = 1;
+        m_Modes.hexDump = true;
         m_ShowSource = FALSE;
     }
     ShowWindow(GetDlgItem(dlg, IDC_VIEWSOURCE), SW_HIDE);
@@ -223,11 +226,11 @@ void ShowData(HWND dlg, UINT format, int category)
     HWND nulls = GetDlgItem(dlg, IDC_VIEWNULLS);
     ShowWindow(hex, SW_SHOW);
     ShowWindow(nulls, SW_SHOW);
-    CheckDlgButton(dlg, IDC_VIEWHEX, gvGlobals.HexView ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dlg, IDC_VIEWNULLS, gvGlobals.NullChar ? BST_CHECKED : BST_UNCHECKED);
-    const bool richText = format == gvGlobals.cfRTF && !gvGlobals.HexView;
-    EnableWindow(hex, gvGlobals.NullChar == 0);
-    EnableWindow(nulls, !richText && !gvGlobals.HexView);
+    CheckDlgButton(dlg, IDC_VIEWHEX, m_Modes.hexDump ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dlg, IDC_VIEWNULLS, m_Modes.nullChar ? BST_CHECKED : BST_UNCHECKED);
+    const bool richText = format == gvGlobals.cfRTF && !m_Modes.hexDump;
+    EnableWindow(hex, m_Modes.nullChar == 0);
+    EnableWindow(nulls, !richText && !m_Modes.hexDump);
     ViewerControl(dlg, richText ? LAYOUT_RICHTEXT : LAYOUT_TEXT);
 
     SIZE_T size = 0, dataSize = 0;
@@ -237,7 +240,7 @@ void ShowData(HWND dlg, UINT format, int category)
         if (clip.ok()) {
             // A dump of megabytes takes a moment.
             HCURSOR cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-            block = GetClipboardBlock(dlg, format, CASE_NONE, &size);
+            block = GetClipboardBlock(dlg, format, CASE_NONE, &size, m_Modes);
             dataSize = size;
             SetCursor(cursor);
         }
@@ -349,8 +352,8 @@ void OnInitDialog(HWND dlg)
     FillFormatList(dlg);
     SendDlgItemMessageA(dlg, IDC_VIEWFORMATS, CB_SETCURSEL, 0, 0);
     ShowWindow(GetDlgItem(dlg, IDC_VIEWPROGRESS), SW_HIDE);
-    gvGlobals.HexView = 0;
-    gvGlobals.NullChar = 0;
+    m_Modes.hexDump = false;
+    m_Modes.nullChar = 0;
     OnBtnRefresh(dlg);
     SetFocus(GetDlgItem(dlg, IDC_VIEWFORMATS));
     m_Viewing = TRUE;
@@ -361,11 +364,11 @@ void OnShowNulls(HWND dlg)
     if (IsDlgButtonChecked(dlg, IDC_VIEWNULLS) == BST_CHECKED) {
         char text[4] = "";
         GetSettingsStringA(nullptr, "DisplayNullAs", ".", text, sizeof text);
-        gvGlobals.NullChar = text[0];
+        m_Modes.nullChar = text[0];
     } else {
-        gvGlobals.NullChar = 0;
+        m_Modes.nullChar = 0;
     }
-    EnableWindow(GetDlgItem(dlg, IDC_VIEWHEX), gvGlobals.NullChar == 0);
+    EnableWindow(GetDlgItem(dlg, IDC_VIEWHEX), m_Modes.nullChar == 0);
     OnBtnRefresh(dlg);
 }
 
@@ -384,7 +387,7 @@ void OnCommand(HWND dlg, WPARAM command)
         CloseViewer(dlg, 1);
         break;
     case IDC_VIEWHEX:
-        gvGlobals.HexView = !gvGlobals.HexView;
+        m_Modes.hexDump = !m_Modes.hexDump;
         OnBtnRefresh(dlg);
         break;
     case IDC_VIEWREFRESH:

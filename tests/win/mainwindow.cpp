@@ -30,9 +30,8 @@ void MainWindowTest::TearDown()
 
 void MainWindowTest::Start()
 {
-    m_hwndMain = nullptr;
     m_thread = CreateThread(nullptr, 0, UiThread, nullptr, 0, nullptr);
-    ASSERT_TRUE(WaitFor([] { return m_hwndMain != nullptr; })) << "no main window";
+    ASSERT_TRUE(WaitFor([] { return MainWindow() != nullptr; })) << "no main window";
     // The dialog manager shows the window once its queue first runs empty.
     Settle();
 }
@@ -46,9 +45,9 @@ bool MainWindowTest::Stop()
 {
     if (!m_thread)
         return true;
-    if (Running() && m_hwndMain) {
+    if (Running() && MainWindow()) {
         WriteSettingsInt(nullptr, "QuickExit", 670);
-        PostMessageA(m_hwndMain, WM_COMMAND, IDM_EXIT, 0);
+        PostMessageA(MainWindow(), WM_COMMAND, IDM_EXIT, 0);
     }
     bool ended = WaitFor([this] { return !Running(); }, 10000);
     CloseHandle(m_thread);
@@ -58,17 +57,17 @@ bool MainWindowTest::Stop()
 
 HWND MainWindowTest::Main() const
 {
-    return m_hwndMain;
+    return MainWindow();
 }
 
 void MainWindowTest::Command(UINT id, LPARAM lParam)
 {
-    SendMessageA(m_hwndMain, WM_COMMAND, id, lParam);
+    SendMessageA(MainWindow(), WM_COMMAND, id, lParam);
 }
 
 UINT MainWindowTest::MenuState(UINT id) const
 {
-    HMENU menu = GetMenu(m_hwndMain);
-    SendMessageA(m_hwndMain, WM_INITMENU, (WPARAM)menu, 0);
+    HMENU menu = GetMenu(MainWindow());
+    SendMessageA(MainWindow(), WM_INITMENU, (WPARAM)menu, 0);
     return GetMenuState(menu, id, MF_BYCOMMAND);
 }

@@ -21,11 +21,12 @@ using Texts = std::vector<std::string>;
 // "name/slot" of the loaded clippings in name order.
 Texts Loaded()
 {
-    m_NumClippings = LoadClippingNames(m_Clippings, MAX_CLIPPINGS, m_ClipSort);
+    ClippingEntry table[MAX_CLIPPINGS];
+    uint32_t order[MAX_CLIPPINGS];
+    const uint32_t count = LoadClippingNames(table, MAX_CLIPPINGS, order);
     Texts out;
-    for (uint32_t k = 0; k < m_NumClippings; k++)
-        out.push_back(std::string(m_Clippings[m_ClipSort[k]].name) + "/" +
-                      std::to_string(m_Clippings[m_ClipSort[k]].slot));
+    for (uint32_t k = 0; k < count; k++)
+        out.push_back(std::string(table[order[k]].name) + "/" + std::to_string(table[order[k]].slot));
     return out;
 }
 
@@ -243,14 +244,12 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
                                      {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}))
         << GetLastError();
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
-    gvGlobals.HexView = 1;
     LRESULT limit = 0;
     ExpectBox("Store Clipping", [&limit](HWND dlg) {
         limit = SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0); // names fit 31 characters
         AnswerName("New Clipping")(dlg);
     });
     Command(IDM_CLIPADD);
-    gvGlobals.HexView = 0;
     EXPECT_EQ(31, limit);
     EXPECT_EQ("New Clipping", StoredSetting("Clip A", "Name"));
     EXPECT_EQ(text, StoredWideSetting("Clip A", "UTF"));

@@ -466,7 +466,7 @@ TEST(Sync, ABrokenServiceLeavesTheLocalClippings)
         {"list", Fault::Garbage, both},   {"check", Fault::Garbage, both},  {"getdata", Fault::Garbage, both},
         {"knock", Fault::Silent, both},   {"getdata", Fault::Silent, both}, {"list", Fault::None, cut},
     };
-    m_HttpTimeoutMs = 500;
+    SetHttpTimeout(500);
     for (const auto &c : cases) {
         const std::string name = std::string(c.act) + " " + std::to_string(int(c.fault));
         ResetProgramState();
@@ -485,7 +485,7 @@ TEST(Sync, ABrokenServiceLeavesTheLocalClippings)
         for (const std::string &request : server.Requests())
             EXPECT_TRUE(strcmp(c.act, "list") != 0 || ActOf(request) != "create") << name;
     }
-    m_HttpTimeoutMs = 30000;
+    SetHttpTimeout(30000);
     ScriptedServer server([](const std::string &request) { return Service(request, "<Clips>\r\n"); });
     EXPECT_EQ(Summary(2, 0, 0, 0), Sync());
 }

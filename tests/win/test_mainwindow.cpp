@@ -26,7 +26,7 @@ int m_drawDepth, m_drawDeepest;
 LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
 {
     auto *call = reinterpret_cast<CWPSTRUCT *>(lParam);
-    if (call->message == WM_CLIPBOARDUPDATE && call->hwnd == m_hwndMain)
+    if (call->message == WM_CLIPBOARDUPDATE && call->hwnd == MainWindow())
         m_drawDeepest = std::max(m_drawDeepest, ++m_drawDepth);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -34,7 +34,7 @@ LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
 LRESULT CALLBACK AfterCall(int code, WPARAM wParam, LPARAM lParam)
 {
     auto *call = reinterpret_cast<CWPRETSTRUCT *>(lParam);
-    m_drawDepth -= call->message == WM_CLIPBOARDUPDATE && call->hwnd == m_hwndMain;
+    m_drawDepth -= call->message == WM_CLIPBOARDUPDATE && call->hwnd == MainWindow();
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

@@ -65,14 +65,14 @@ TEST(Http, RepliesInPiecesSilenceAndMissingServers)
         ScriptedServer closes;
         EXPECT_EQ(std::make_pair(0u, std::string()), Get());
     }
-    m_HttpTimeoutMs = 500;
+    SetHttpTimeout(500);
     {
         ScriptedServer silent({}, true);
         EXPECT_EQ(std::make_pair(0u, std::string()), Get());
         ScriptedServer stalls({OK + "\r\npartial"}, true);
         EXPECT_EQ(std::make_pair(200u, std::string("partial")), Get());
     }
-    m_HttpTimeoutMs = 30000;
+    SetHttpTimeout(30000);
     for (const char *host : {"127.0.0.1:1", "127.0.0.1:http", "no-such-host.invalid"}) {
         WriteSettingsStringA(nullptr, "ServerHost", host);
         EXPECT_EQ(0u, Get().first) << host;

@@ -46,9 +46,9 @@ BoxAnswer NoteClipboardFree(bool *free)
 // EmptyClipboard of the program first handles such messages.
 BOOL WINAPI EmptyAfterNestedMessages()
 {
-    SendMessageA(m_hwndMain, WM_ACTIVATEAPP, TRUE, 0);
-    SendMessageA(m_hwndMain, WM_SETFOCUS, 0, 0);
-    SendMessageA(m_hwndMain, WM_COMMAND, IDM_EMPTY, 0);
+    SendMessageA(MainWindow(), WM_ACTIVATEAPP, TRUE, 0);
+    SendMessageA(MainWindow(), WM_SETFOCUS, 0, 0);
+    SendMessageA(MainWindow(), WM_COMMAND, IDM_EMPTY, 0);
     return RealFunction(&EmptyClipboard, "user32.dll", "EmptyClipboard")();
 }
 

@@ -127,10 +127,11 @@ protected:
         EXPECT_TRUE(SetClipboardFormats({{format, data}})) << GetLastError();
         Show(format);
     }
-    static COLORREF Px(int x, int y) { return At(m_bmpLocal, x, y); }
+    static COLORREF Px(int x, int y) { return At(RenderedPicture(), x, y); }
     static std::string Info()
     {
-        return std::to_string(m_mybmpInfo.width) + "x" + std::to_string(m_mybmpInfo.height);
+        return std::to_string(RenderedPictureInfo().width) + "x" +
+               std::to_string(RenderedPictureInfo().height);
     }
 
     // The centre of the placeholder's face, fitted into the frame.

@@ -220,7 +220,13 @@ std::vector<std::string> ManagerItems(HWND dlg)
 
 namespace {
 class StateReset : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo &) override { ResetProgramState(); }
+    // Whatever an earlier test left, also when one of its assertions failed
+    // before it could put a setting back.
+    void OnTestStart(const ::testing::TestInfo &) override
+    {
+        ResetModuleState();
+        ResetProgramState();
+    }
 };
 } // namespace
 
