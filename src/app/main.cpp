@@ -91,10 +91,6 @@ BOOL OnInitDialog(HWND hwnd)
 {
     m_hIcon = LoadIconA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDI_APP));
     m_hFlashIcon = LoadIconA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDI_FLASH));
-    gvGlobals.cfPNG = RegisterClipboardFormatA("PNG");
-    gvGlobals.cfJFIF = RegisterClipboardFormatA("JFIF");
-    gvGlobals.cfRTF = RegisterClipboardFormatA("Rich Text Format");
-    gvGlobals.cfHTML = RegisterClipboardFormatA("HTML Format");
     FreeUndo();
     m_hAccTable = LoadAcceleratorsA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDA_MAIN));
     m_hhookThis = SetWindowsHookExA(WH_GETMESSAGE, HookProc, nullptr, GetCurrentThreadId());
@@ -325,6 +321,10 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void ConnectModules()
 {
+    gvGlobals.cfPNG = RegisterClipboardFormatA("PNG");
+    gvGlobals.cfJFIF = RegisterClipboardFormatA("JFIF");
+    gvGlobals.cfRTF = RegisterClipboardFormatA("Rich Text Format");
+    gvGlobals.cfHTML = RegisterClipboardFormatA("HTML Format");
     SetViewerAddCommand(OnBtnClipAdd);
     SetClippingsSyncCommand([](HWND dlg) { SyncClips(dlg); });
 }

@@ -6,8 +6,9 @@
 HWND MainWindow();
 bool MainWindowShown();
 
-// Gives the lower modules the commands of the higher ones that they offer
-// (the viewer's add button, the local manager's synchronisation).
+// Registers the clipboard formats every module names, and gives the lower
+// modules the commands of the higher ones that they offer (the viewer's add
+// button, the local manager's synchronisation).
 void ConnectModules();
 // Puts the modules' state back as at start-up with every option off: the
 // undo snapshot, the viewer's picture, the HTTP time-out. Tests begin so.

@@ -106,8 +106,6 @@ class Render : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gvGlobals.cfPNG = RegisterClipboardFormatA("PNG");
-        gvGlobals.cfJFIF = RegisterClipboardFormatA("JFIF");
         m_dlg = CreateWindowExA(0, "STATIC", "Viewer", WS_POPUP, 0, 0, 700, 500, nullptr, nullptr, nullptr,
                                 nullptr);
         CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 10, 10, FRAME_W, FRAME_H,

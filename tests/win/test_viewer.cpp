@@ -74,11 +74,7 @@ struct Dlg {
 
 class Viewer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        gvGlobals.cfPNG = RegisterClipboardFormatA("PNG");
-        GetCurrentDirectoryA(sizeof m_cwd, m_cwd);
-    }
+    void SetUp() override { GetCurrentDirectoryA(sizeof m_cwd, m_cwd); }
     void TearDown() override
     {
         SetCurrentDirectoryA(m_cwd); // the file dialog changes it
