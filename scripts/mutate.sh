@@ -45,8 +45,8 @@ settings-terminator @@ settings @@ - @@ if (got >= sizeBytes / sizeof(Char)) @@ 
 settings-section-room @@ settings @@ - @@ if (len + 1 + 2 > size - used) @@ if (len + 1 + 1 > size - used) @@ section names leave room for one closing zero, not two
 clipboard-block-rows @@ clipboard @@ native:BlockCalc.* @@ size_t rows = n / ROW_BYTES + 1; @@ size_t rows = n / ROW_BYTES; @@ clipboard block one row short
 clipboard-dump-digits @@ clipboard @@ native:BlockCalc.* @@ while (digits < MAX_OFFSET_DIGITS @@ while (digits < MAX_OFFSET_DIGITS - 1 @@ hex dump offsets stop widening at eight digits
-clipboard-undo-stale @@ clipboard @@ - @@ return (m_UndoCount != 0 && IsOwnClipboardContent()) || PrepUndo(hwnd, 0); @@ return m_UndoCount != 0 || PrepUndo(hwnd, 0); @@ case change keeps a snapshot made stale by another copy
-clipboard-undo-max @@ clipboard @@ - @@ format && m_UndoCount < UNDO_MAX; @@ format && m_UndoCount <= UNDO_MAX; @@ undo snapshot takes one format more than it holds
+clipboard-undo-stale @@ clipboard @@ - @@ return (!m_Undo.empty() && IsOwnClipboardContent()) || PrepUndo(hwnd, 0); @@ return !m_Undo.empty() || PrepUndo(hwnd, 0); @@ case change keeps a snapshot made stale by another copy
+clipboard-undo-max @@ clipboard @@ - @@ bool full() const { return m_count == UNDO_MAX; } @@ bool full() const { return m_count == UNDO_MAX + 1; } @@ undo snapshot takes one format more than it holds
 clipboard-history-denied @@ clipboard @@ - @@ return p.get() && *p.get() == 0; @@ return p.get() && *p.get() != 0; @@ CanIncludeInClipboardHistory read the other way
 viewer-fit-shrink @@ viewer @@ native:Fit.* @@ drawW = static_cast<uint32_t>(W) < w ? W : static_cast<int>(w); @@ drawW = static_cast<int>(w); @@ a wide picture is not shrunk to the frame
 viewer-dib-palette @@ viewer @@ native:Fit.* @@ if (colours == 0 && h.bitCount <= 8) @@ if (colours == 0 && h.bitCount < 8) @@ 8-bit DIB without clrUsed gets no colour table
