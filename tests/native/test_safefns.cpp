@@ -31,9 +31,9 @@ TEST(SafeFns, CountsItoaCaseAndTokens)
     char buf[24];
     EXPECT_EQ(safe_itoa(LLONG_MIN, buf, sizeof buf, 10), SAFE_OK);
     EXPECT_STREQ(buf, "-9223372036854775808");
-    char text[] = "Mixed 1 \xe4";
+    char text[] = "Mixed az`{@[ 1 \xe4"; // both ends of the alphabet and their neighbours
     EXPECT_EQ(safe_strupr(text, sizeof text), SAFE_OK);
-    EXPECT_STREQ(text, "MIXED 1 \xe4");
+    EXPECT_STREQ(text, "MIXED AZ`{@[ 1 \xe4");
     char a[] = ",one,,two", b[] = "x=y";
     char *pa = nullptr, *pb = nullptr;
     EXPECT_STREQ(safe_strtok(a, ",", &pa), "one");

@@ -79,7 +79,7 @@ TEST(Http, RepliesInPiecesSilenceAndMissingServers)
     }
 }
 
-// Older releases too; a key the reply lacks reads as -1 and a long date is
+// Older releases and builds too; a key the reply lacks reads as -1 and a long date is
 // not cut; failures show nothing.
 TEST(VersionCheck, AnyOtherReleaseIsOfferedAndFailuresShowNothing)
 {
@@ -88,6 +88,7 @@ TEST(VersionCheck, AnyOtherReleaseIsOfferedAndFailuresShowNothing)
         std::string keys, release;
     } cases[] = {
         {"Vmajor=5\r\nVminor=9\r\nVbuild=300\r\n", "5.9 Build 300 was released "},
+        {"Vmajor=6\r\nVminor=0\r\nVbuild=199\r\n", "6.0 Build 199 was released "},
         {"RelDate=" + date + "\r\nVmajor=7\r\n", "7.4294967295 Build 4294967295 was released " + date},
     };
     int interactive = 0;
