@@ -28,15 +28,13 @@ std::string Filled(const std::string &head, const std::string &unit, const std::
     return s;
 }
 
-// Formatted text as an editor copies it: text, rich text and HTML of n bytes each.
+// The tests' formatted text (harness.h), each format repeated to n bytes.
 std::vector<ClipFormat> FormattedCopy(size_t n)
 {
-    return {{CF_TEXT, Filled("", "The quick brown fox jumps over the lazy dog, 0123456789.\r\n", "", n)},
-            {RegisterClipboardFormatA("Rich Text Format"),
-             Filled("{\\rtf1\\ansi ", "{\\b The quick} brown fox jumps over the lazy dog.\\par\r\n", "}", n)},
-            {RegisterClipboardFormatA("HTML Format"),
-             Filled("Version:0.9\r\n<html><body>\r\n", "<p><b>The quick</b> brown fox jumps.</p>\r\n",
-                    "</body></html>\r\n", n)}};
+    std::vector<ClipFormat> formats = FormattedText();
+    for (ClipFormat &f : formats)
+        f.data = Filled("", f.data.c_str(), "", n);
+    return formats;
 }
 
 bool OnlyText()

@@ -240,6 +240,7 @@ TEST_F(MainWindowTest, F9ActsOnlyForTheMainWindowInFront)
         ASSERT_TRUE(WaitFor([front] { return GetForegroundWindow() == front; })) << where;
         if (where == DIALOG) {
             ExpectBox("Quillet Options", [this](HWND dlg) {
+                EXPECT_EQ(dlg, GetForegroundWindow());
                 PostMessageA(Main(), WM_KEYDOWN, VK_F9, 1);
                 Sleep(500);
                 SendDlgItemMessageA(dlg, IDCANCEL, BM_CLICK, 0, 0);
