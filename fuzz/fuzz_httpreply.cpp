@@ -40,10 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    size_t bodySize = data[0];
     uint32_t wholeStatus = 0, piecesStatus = 0;
-    std::string whole = Read({data + 2, size - 2, 0}, bodySize, &wholeStatus);
-    std::string pieces = Read({data + 2, size - 2, size_t(data[1]) + 1}, bodySize, &piecesStatus);
+    const std::string whole = Read({data + 2, size - 2, 0}, data[0], &wholeStatus),
+                      pieces = Read({data + 2, size - 2, size_t(data[1]) + 1}, data[0], &piecesStatus);
     if (whole != pieces || wholeStatus != piecesStatus)
         abort();
     // The keys the program reads; a key without a text has no number either.

@@ -27,14 +27,9 @@ std::string Owned(char *text)
 std::string Replaced(const std::string &src, const std::string &find, const std::string &repl)
 {
     std::string out;
-    for (size_t at = 0; at < src.size();) {
-        if (src.compare(at, find.size(), find) == 0) {
-            out += repl;
-            at += find.size();
-        } else {
-            out += src[at++];
-        }
-    }
+    for (size_t at = 0; at < src.size();)
+        out +=
+            src.compare(at, find.size(), find) == 0 ? (at += find.size(), repl) : std::string(1, src[at++]);
     return out;
 }
 
@@ -62,15 +57,6 @@ void CheckForm(const std::string &text)
     }
 }
 
-void CheckRotation(const std::string &text, const uint8_t *key, uint32_t keyLen)
-{
-    std::string rotated = text;
-    Check(RolString(1, &rotated[0], key, keyLen) == text.size() && strlen(rotated.c_str()) == text.size());
-    std::string back = rotated;
-    RolString(0, &back[0], key, keyLen);
-    Check(back == text);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -81,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<uint8_t> key(data + 1, data + 1 + keyLen);
     for (uint8_t &k : key)
         k %= 26;
-    std::string raw(reinterpret_cast<const char *>(data) + 1 + keyLen, size - 1 - keyLen);
-    std::string text = raw.c_str();
+    const std::string text =
+        std::string(reinterpret_cast<const char *>(data) + 1 + keyLen, size - 1 - keyLen).c_str();
 
     // "$RN" before "$" or CR LF reads back as a line break: the encoding's
     // own ambiguity.
@@ -92,7 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CheckReplace(text, "$RN$", "\r\n");
     CheckReplace(text, "$$", "$");
     CheckForm(text);
-    CheckRotation(text, key.data(), keyLen);
+    std::string rotated = text;
+    Check(RolString(1, &rotated[0], key.data(), keyLen) == text.size() &&
+          strlen(rotated.c_str()) == text.size());
+    RolString(0, &rotated[0], key.data(), keyLen);
+    Check(rotated == text);
     // The text as an account key.
     uint8_t derived[ROL_KEY_MAX];
     uint32_t derivedLen = DeriveRolKey(text.c_str(), derived, sizeof derived);

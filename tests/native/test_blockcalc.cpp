@@ -62,16 +62,13 @@ TEST(BlockCalc, DumpShowsEveryByte)
         const std::string dump = Dump(data);
         ASSERT_EQ(dump.size(), 16 * HEX_ROW_CHARS);
         for (size_t row = 0; row < 16; row++) {
-            std::string expected(7, '\0');
-            snprintf(&expected[0], expected.size(), "%06zx", row * 16);
-            expected.back() = ':';
-            std::string column;
+            char text[24];
+            snprintf(text, sizeof text, "%06zx:", row * 16);
+            std::string expected = text, column;
             for (size_t i = row * 16; i < row * 16 + 16; i++) {
-                const bool shown = i < n;
-                expected +=
-                    shown ? " " + std::string(1, "0123456789abcdef"[i >> 4]) + "0123456789abcdef"[i & 15]
-                          : "   ";
-                column += !shown ? ' ' : i >= 0x20 && i <= 0x7E ? static_cast<char>(i) : '.';
+                snprintf(text, sizeof text, " %02zx", i);
+                expected += i < n ? text : "   ";
+                column += i >= n ? ' ' : i >= 0x20 && i <= 0x7E ? static_cast<char>(i) : '.';
             }
             EXPECT_EQ(dump.substr(row * HEX_ROW_CHARS, HEX_ROW_CHARS), expected + " | " + column + "\r\n");
         }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <cstring>
+#include <tuple>
 #include "viewer/fit.h"
 
 namespace {
@@ -31,26 +32,22 @@ TEST(Fit, WorkedExamplesAndExtremesInA600x400Frame)
 
 TEST(Fit, DibBitsFollowMasksAndTheColourTableActuallyUsed)
 {
-    DibHeader h = {40, 4, 4, 8, 0, 0};
-    size_t offset = 0;
-    ASSERT_TRUE(DibBitsOffset(h, 40 + 1024 + 16, &offset));
-    EXPECT_EQ(40u + 256 * 4, offset);
-
-    h.clrUsed = 2; // a short table
-    ASSERT_TRUE(DibBitsOffset(h, 100, &offset));
-    EXPECT_EQ(48u, offset);
-
-    h = {40, 4, -4, 16, 3, 0}; // BI_BITFIELDS with masks after a 40-byte header
-    ASSERT_TRUE(DibBitsOffset(h, 100, &offset));
-    EXPECT_EQ(52u, offset);
-    h.size = 124; // a V5 header holds its masks itself
-    ASSERT_TRUE(DibBitsOffset(h, 200, &offset));
-    EXPECT_EQ(124u, offset);
-
-    h = {40, 4, 4, 24, 0, 0x40000000}; // a table past the block
-    EXPECT_FALSE(DibBitsOffset(h, 1000, &offset));
-    h = {8, 4, 4, 24, 0, 0}; // a header too small to be one
-    EXPECT_FALSE(DibBitsOffset(h, 1000, &offset));
+    const struct {
+        DibHeader h;
+        size_t block, offset; // 0: refused
+    } cases[] = {
+        {{40, 4, 4, 8, 0, 0}, 40 + 1024 + 16, 40 + 256 * 4}, // 8 bits: a whole table
+        {{40, 4, 4, 8, 0, 2}, 100, 48},                      // a short table
+        {{40, 4, -4, 16, 3, 0}, 100, 52},                    // BI_BITFIELDS with masks after a 40-byte header
+        {{124, 4, -4, 16, 3, 0}, 200, 124},                  // a V5 header holds its masks itself
+        {{40, 4, 4, 24, 0, 0x40000000}, 1000, 0},            // a table past the block
+        {{8, 4, 4, 24, 0, 0}, 1000, 0},                      // a header too small to be one
+    };
+    for (const auto &c : cases) {
+        size_t offset = 0;
+        EXPECT_EQ(c.offset != 0, DibBitsOffset(c.h, c.block, &offset)) << c.h.size << " " << c.h.bitCount;
+        EXPECT_EQ(c.offset, c.offset ? offset : 0) << c.h.size << " " << c.h.bitCount;
+    }
 
     uint8_t block[40] = {};
     block[0] = 40;
@@ -59,8 +56,6 @@ TEST(Fit, DibBitsFollowMasksAndTheColourTableActuallyUsed)
     block[14] = 32;
     DibHeader read = {};
     ASSERT_TRUE(ReadDibHeader(block, sizeof block, &read));
-    EXPECT_EQ(7, read.width);
-    EXPECT_EQ(-1, read.height);
-    EXPECT_EQ(32, read.bitCount);
+    EXPECT_EQ(std::make_tuple(7, -1, 32), std::make_tuple(read.width, read.height, int(read.bitCount)));
     EXPECT_FALSE(ReadDibHeader(block, 39, &read));
 }
