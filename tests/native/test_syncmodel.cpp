@@ -36,10 +36,8 @@ struct Service {
 
     Clip *Find(int32_t id)
     {
-        for (Clip &clip : clips)
-            if (clip.id == id)
-                return &clip;
-        return nullptr;
+        auto clip = std::find_if(clips.begin(), clips.end(), [id](const Clip &c) { return c.id == id; });
+        return clip == clips.end() ? nullptr : &*clip;
     }
     size_t Present() const
     {
