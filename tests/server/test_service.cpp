@@ -552,19 +552,16 @@ TEST_P(SyncService, KillLosesNoAcknowledgedChange)
         const uint32_t user = Open("writer" + std::to_string(i), "key");
         writers.push_back({user, Create(user, "counter"), 0});
     }
-    std::thread killer([pid] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        kill(pid, SIGKILL);
-    });
     std::vector<std::thread> streams;
     for (Writer &w : writers)
         streams.emplace_back([this, &w] {
             while (SetText(w.user, w.clip, std::to_string(w.acknowledged + 1)).substr(0, 4) == "200 ")
                 w.acknowledged++;
         });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGKILL);
     for (std::thread &stream : streams)
         stream.join();
-    killer.join();
     waitpid(pid, nullptr, 0);
 
     pid = StartProgram(m_database, &m_port);
