@@ -28,7 +28,7 @@ TEST(EndToEnd, StartToTrayAutoConvertAndExit)
 // unless told not to, and comes up whether the server stays silent or refuses.
 TEST(EndToEnd, SplashFirstAndAStartWhateverTheUpdateServer)
 {
-    ScriptedServer silent({}, true);
+    ScriptedServer silent("", true);
     for (int noCheck : {1, 0, 0}) {
         WriteSettingsInt(nullptr, "NoVerCheck", noCheck);
         QuilletProcess quillet;
