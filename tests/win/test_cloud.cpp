@@ -274,6 +274,7 @@ public:
         Copy(SETTINGS_ROOT, Saved(m_current));
         Copy(Saved(m_current = pc), SETTINGS_ROOT);
     }
+    std::string SyncOn(int pc) { return Use(pc), Sync(); }
 
 private:
     static std::string Saved(int pc) { return SETTINGS_ROOT "PC" + std::to_string(pc); }
@@ -317,27 +318,22 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
     TwoPcs pcs;
     StoreClipping("Note", FALSE, L"v1 $ & = + 10%\r\nline", nullptr, nullptr);
     EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    pcs.Use(1);
-    EXPECT_EQ(Summary(0, 1, 0, 0), Sync());
+    EXPECT_EQ(Summary(0, 1, 0, 0), pcs.SyncOn(1));
     EXPECT_EQ(Texts{"Note=v1 $ & = + 10%\r\nline"}, LocalClippings());
     pcs.Use(0);
     StoreClipping("Note", TRUE, L"v2", nullptr, nullptr);
-    pcs.Use(1);
-    EXPECT_EQ(Summary(0, 0, 0, 1), Sync()); // what came down does not go up
-    pcs.Use(0);
-    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    pcs.Use(1);
-    EXPECT_EQ(Summary(0, 1, 0, 0), Sync());
+    EXPECT_EQ(Summary(0, 0, 0, 1), pcs.SyncOn(1)); // what came down does not go up
+    EXPECT_EQ(Summary(1, 0, 0, 0), pcs.SyncOn(0));
+    EXPECT_EQ(Summary(0, 1, 0, 0), pcs.SyncOn(1));
     EXPECT_EQ(Texts{"Note=v2"}, LocalClippings());
 
     StoreClipping("Note", TRUE, L"B's", nullptr, nullptr);
     pcs.Use(0);
     StoreClipping("Note", TRUE, L"A's", nullptr, nullptr);
     EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    pcs.Use(1);
-    EXPECT_EQ(Summary(1, 1, 0, 0, "\n\nChanged here and in the cloud, both versions kept: 'Note'"), Sync());
-    pcs.Use(0);
-    Sync();
+    EXPECT_EQ(Summary(1, 1, 0, 0, "\n\nChanged here and in the cloud, both versions kept: 'Note'"),
+              pcs.SyncOn(1));
+    pcs.SyncOn(0);
     const Texts both = {"Note=B's", "Note (1)=A's"};
     EXPECT_EQ(both, LocalClippings());
     pcs.Use(1);
@@ -374,8 +370,7 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
                                [](const CloudClipEntry &c) { return strcmp(c.name, "Big") == 0; }));
     // A full store here, and the deletion of "Full 2" no longer listed among
     // ten present clips: it stays, and "Big" waits for room.
-    pcs.Use(0);
-    EXPECT_NE(std::string::npos, Sync().find("1 Clips skipped"));
+    EXPECT_NE(std::string::npos, pcs.SyncOn(0).find("1 Clips skipped"));
     EXPECT_EQ("Full 2=x", LocalClippings().at(0));
 }
 
