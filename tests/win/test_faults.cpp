@@ -93,6 +93,7 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     formats.push_back({Registered("Quillet odd"), std::string(4321, 'y')});
     ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     Settle();
+    // The large format's copy needs 16 MiB; the odd one's block is 4321 bytes.
     const struct {
         const char *name;
         void *fault;
@@ -105,7 +106,7 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
             ImportPatch patch("kernel32.dll", f.name, f.fault);
             ASSERT_TRUE(patch.ok()) << GetLastError();
             ExpectBox("Quillet", NoteText(&message));
-            Command(IDM_REDUCE); // the large format's copy needs 16 MiB
+            Command(IDM_REDUCE);
         }
         EXPECT_EQ(LoadedString(f.said), message);
     }
