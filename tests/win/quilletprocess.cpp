@@ -17,7 +17,17 @@ QuilletProcess::~QuilletProcess()
 
 HWND QuilletProcess::Window()
 {
-    WaitFor([this] { return EnumWindows(Find, reinterpret_cast<LPARAM>(this)) && m_window; }, 15000);
+    WaitFor(
+        [this] {
+            for (HWND w = nullptr;
+                 !m_window && (w = FindWindowExA(nullptr, w, nullptr, "Quillet 6.0.200"));) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                m_window = pid == m_pi.dwProcessId ? w : nullptr;
+            }
+            return m_window != nullptr;
+        },
+        15000);
     return m_window;
 }
 
@@ -30,14 +40,4 @@ bool QuilletProcess::Answers() const
 bool QuilletProcess::Ended(DWORD ms) const
 {
     return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0;
-}
-
-BOOL CALLBACK QuilletProcess::Find(HWND hwnd, LPARAM self)
-{
-    auto *program = reinterpret_cast<QuilletProcess *>(self);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == program->m_pi.dwProcessId && WindowText(hwnd) == "Quillet 6.0.200")
-        program->m_window = hwnd;
-    return TRUE;
 }

@@ -17,7 +17,6 @@ public:
     bool Ended(DWORD ms) const;
 
 private:
-    static BOOL CALLBACK Find(HWND hwnd, LPARAM self);
     PROCESS_INFORMATION m_pi = {};
     HWND m_window = nullptr;
 };

@@ -1,9 +1,9 @@
 #include "scriptedserver.h"
+#include <algorithm>
 #include <random>
 #include "settings/registry.h"
 
-ScriptedServer::ScriptedServer(std::vector<std::string> pieces, bool stall)
-    : m_pieces(std::move(pieces)), m_stall(stall)
+ScriptedServer::ScriptedServer(Answer answer, bool stall) : m_answer(std::move(answer)), m_stall(stall)
 {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -18,12 +18,6 @@ ScriptedServer::ScriptedServer(std::vector<std::string> pieces, bool stall)
     host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     WriteSettingsStringA(nullptr, "ServerHost", host.c_str());
     m_thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-}
-
-ScriptedServer::ScriptedServer(Answer answer) : ScriptedServer()
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_answer = std::move(answer);
 }
 
 // Closing the listener ends the thread's accept.
@@ -50,44 +44,38 @@ void ScriptedServer::Break(const std::string &act, Fault fault)
 
 DWORD WINAPI ScriptedServer::Run(void *self)
 {
-    auto *server = static_cast<ScriptedServer *>(self);
-    for (SOCKET client; (client = accept(server->m_listener, nullptr, nullptr)) != INVALID_SOCKET;) {
+    auto *s = static_cast<ScriptedServer *>(self);
+    for (SOCKET client; (client = accept(s->m_listener, nullptr, nullptr)) != INVALID_SOCKET;) {
         std::string request;
         char buf[4096];
         for (int got; (got = recv(client, buf, sizeof buf, 0)) > 0;)
             request.append(buf, got);
-        std::vector<std::string> pieces;
-        Fault fault;
-        {
-            std::lock_guard<std::mutex> guard(server->m_lock);
-            server->m_requests.push_back(request);
-            auto broken = server->m_breaks.find(ActOf(request));
-            fault = broken == server->m_breaks.end() ? Fault::None : broken->second;
-            server->m_killed = server->m_killed || fault == Fault::Killed;
-            fault = server->m_killed ? Fault::Killed : fault;
-            pieces =
-                server->m_answer ? std::vector<std::string>{server->m_answer(request)} : server->m_pieces;
-        }
-        server->Reply(client, std::move(pieces), fault);
+        std::unique_lock<std::mutex> guard(s->m_lock);
+        s->m_requests.push_back(request);
+        auto broken = s->m_breaks.find(ActOf(request));
+        const Fault fault = broken == s->m_breaks.end() ? Fault::None : broken->second;
+        s->m_killed = s->m_killed || fault == Fault::Killed;
+        const std::string reply = s->m_answer(request);
+        guard.unlock();
+        s->Reply(client, reply, s->m_killed ? Fault::Killed : fault);
     }
     return 0;
 }
 
-void ScriptedServer::Reply(SOCKET client, std::vector<std::string> pieces, Fault fault)
+void ScriptedServer::Reply(SOCKET client, std::string reply, Fault fault)
 {
     static std::mt19937 random(7);
     if (fault == Fault::Silent || fault == Fault::Killed)
-        pieces.clear();
+        reply.clear();
     else if (fault == Fault::Garbage) {
-        pieces = {"HTTP/1.1 200 OK\r\n\r\n"};
+        reply = "HTTP/1.1 200 OK\r\n\r\n";
         for (int i = 0; i < 600; i++)
-            pieces[0] += static_cast<char>(random());
-    } else if (fault == Fault::Reset && !pieces.empty()) {
-        const size_t body = pieces[0].size() - pieces[0].find("\r\n\r\n") - 4;
-        pieces = {pieces[0].substr(0, pieces[0].size() - body / 2)};
-    }
-    for (const std::string &piece : pieces) {
-        send(client, piece.data(), (int)piece.size(), 0);
+            reply += static_cast<char>(random());
+    } else if (fault == Fault::Reset && !reply.empty())
+        reply.resize(reply.size() - (reply.size() - reply.find("\r\n\r\n") - 4) / 2);
+    for (size_t at = 0, end; at < reply.size(); at = end + 1) {
+        end = std::min(reply.find('\f', at), reply.size());
+        send(client, reply.data() + at, (int)(end - at), 0);
         Sleep(50);
     }
     while ((m_stall || fault == Fault::Silent) && !m_stop)

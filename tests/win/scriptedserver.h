@@ -1,9 +1,9 @@
 #pragma once
 // A loopback HTTP server on a thread of the test, pointed at by "ServerHost"
 // while it exists. It records each request up to the client's half-close and
-// answers with the pieces, 50 ms apart so that they arrive in separate
-// receives; with `stall` it then holds the connection until it ends. A
-// request of a broken act meets its fault instead.
+// answers it; a '\f' in an answer splits it into pieces sent 50 ms apart, so
+// that they arrive in separate receives. With `stall` it then holds the
+// connection until it ends. A request of a broken act meets its fault instead.
 #include <winsock2.h>
 #include <atomic>
 #include <functional>
@@ -19,10 +19,12 @@ enum class Fault { None, Reset, Silent, Garbage, Killed };
 
 class ScriptedServer {
 public:
-    explicit ScriptedServer(std::vector<std::string> pieces = {}, bool stall = false);
-    // Answers each request with what `answer` makes of it, in one piece.
     using Answer = std::function<std::string(const std::string &request)>;
-    explicit ScriptedServer(Answer answer);
+    explicit ScriptedServer(Answer answer, bool stall = false);
+    explicit ScriptedServer(const std::string &reply = "", bool stall = false)
+        : ScriptedServer([reply](const std::string &) { return reply; }, stall)
+    {
+    }
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer &) = delete;
     ScriptedServer &operator=(const ScriptedServer &) = delete;
@@ -33,10 +35,10 @@ public:
 
 private:
     static DWORD WINAPI Run(void *self);
-    void Reply(SOCKET client, std::vector<std::string> pieces, Fault fault);
-    std::vector<std::string> m_pieces, m_requests;
-    bool m_stall, m_killed = false;
+    void Reply(SOCKET client, std::string reply, Fault fault);
     Answer m_answer;
+    bool m_stall, m_killed = false;
+    std::vector<std::string> m_requests;
     std::map<std::string, Fault> m_breaks;
     std::atomic<bool> m_stop{false};
     std::mutex m_lock;

@@ -1,8 +1,9 @@
-// The cloud clippings: requests and transfer against a scripted server; the
+// The cloud clippings: requests and transfer against a scripted service; the
 // synchronisation against the real service and scripted failures; the account dialog.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -21,8 +22,8 @@
 
 namespace {
 
-const std::string OK = "HTTP/1.1 200 OK\r\n\r\n";
-const std::string FIRST = "Quillet=6.0.200&";
+const std::string OK = "HTTP/1.1 200 OK\r\n\r\n", FIRST = "Quillet=6.0.200&";
+using Texts = std::vector<std::string>;
 
 // The form of a recorded request: the query of a GET, the body of a POST.
 std::string FormOf(const std::string &request)
@@ -41,37 +42,32 @@ std::string Field(const std::string &request, const std::string &key)
     return at == std::string::npos ? "" : FormDecoded(form.substr(start, form.find('&', start) - start));
 }
 
-// A sound service holding the clips of `list` (without its end tag), whose
-// parts are three letters long; the act named `failing` answers status 500.
-std::string Service(const std::string &request, const std::string &list, const std::string &failing = "")
-{
-    const std::string act = ActOf(request);
-    return act == failing    ? "HTTP/1.1 500 Oops\r\n\r\n"
-           : act == "knock"  ? OK + "<UserID>5</UserID>"
-           : act == "list"   ? OK + list + "</Clips>\r\n"
-           : act == "create" ? OK + "DataID=9\r\n"
-           : act == "check"  ? OK + "<Check>\r\nlenUTF=3\r\nlenRTF=0\r\nlenHTML=0\r\n</Check>\r\n"
-                             : OK + "<Data>\r\nClipUTF=abc\r\n</Data>\r\n";
-}
+// A sound service, set to serve while it exists: user 5 lists `list` and
+// `end`; a new clip gets id 9 and joins the list as `created`; the parts that
+// setdata sends are kept and handed back (any clip's text is "abc" before).
+// The act named `failing`, or the download of the part so named, answers
+// 500; `lenRTF`, if set, is announced as the size of the rich text.
+struct Service {
+    std::string list = "<Clips>\r\n", end = "</Clips>\r\n", created, failing, lenRTF;
+    std::map<std::string, std::string> parts = {{"ClipUTF", "abc"}};
+    ScriptedServer server{[this](const std::string &request) { return Answer(request); }};
 
-// Keeps the parts that setdata sends and answers create, check and getdata.
-struct Cloud {
-    std::map<std::string, std::string> parts;
-    std::string failField, lenRTF;
     std::string Answer(const std::string &request)
     {
         const std::string act = ActOf(request), field = Field(request, "field");
-        if (act == "create")
-            return OK + "DataID=31\r\n";
-        if (act == "check")
-            return OK + "<Check>\r\nlenUTF=" + Len("ClipUTF") +
-                   "\r\nlenRTF=" + (lenRTF.empty() ? Len("ClipRTF") : lenRTF) +
-                   "\r\nlenHTML=" + Len("ClipHTML") + "\r\n</Check>";
+        if (act == failing || (act == "getdata" && field == failing))
+            return "HTTP/1.1 500 Oops\r\n\r\n";
         if (act == "setdata")
             parts[field] = Field(request, "data");
-        if (act == "setdata" || field == failField)
-            return act == "setdata" ? OK : "HTTP/1.1 500 Oops\r\n\r\n";
-        return OK + "<Data>\r\n" + field + "=" + parts[field] + "\r\n</Data>\r\n";
+        list += act == "create" ? created : "";
+        return OK + (act == "knock"    ? "<UserID>5</UserID>"
+                     : act == "list"   ? list + end
+                     : act == "create" ? "DataID=9\r\n"
+                     : act == "check"  ? "<Check>\r\nlenUTF=" + Len("ClipUTF") +
+                                            "\r\nlenRTF=" + (lenRTF.empty() ? Len("ClipRTF") : lenRTF) +
+                                            "\r\nlenHTML=" + Len("ClipHTML") + "\r\n</Check>\r\n"
+                     : act == "getdata" ? "<Data>\r\n" + field + "=" + parts[field] + "\r\n</Data>\r\n"
+                                        : "");
     }
     std::string Len(const char *field) { return std::to_string(parts[field].size()); }
 };
@@ -82,8 +78,6 @@ void SetAccount()
     WriteSettingsStringA(nullptr, "AccountName", "ann");
     WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
 }
-
-using Texts = std::vector<std::string>;
 
 // The progress texts with their bar positions ("text@percent"), as the
 // dialog on this thread is told them.
@@ -100,7 +94,7 @@ LRESULT CALLBACK RecordProgress(int code, WPARAM wParam, LPARAM lParam)
 }
 
 // Runs a synchronisation here (that must end with `result`, unless -1); the
-// text of the box it ends with.
+// text of the box it ends with, which has this caption.
 std::string Sync(int result = 1, const char *caption = "Synchronize Clippings")
 {
     m_progress.clear();
@@ -133,11 +127,13 @@ LRESULT CALLBACK SyncOnRequest(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 } // namespace
 
 // The forms on the wire: account fields escaped, ids cut to seven digits, an
-// upload's parts whole, and an update clearing the variants the clip lost.
-TEST(SyncProto, RequestsAsSent)
+// upload's parts whole, and an update clearing the variants the clip lost. A
+// create without an id sends no part; a failed request gives the first line
+// of the reply, for a box or, for an upload, for the summary.
+TEST(SyncProto, RequestsAsSentAndFailuresShown)
 {
     const std::string reply = "<UserID>4711</UserID><Rename>1</Rename>\r\nDataID=77\r\n";
-    ScriptedServer server({OK + reply});
+    ScriptedServer server(OK + reply);
     EXPECT_EQ(-1, SyncGetUserID());
     WriteSettingsStringA(nullptr, "AccountName", "Ann Lee&Co=1");
     WriteSettingsStringA(nullptr, "AccountKey", "$ecret\xC3\xA9");
@@ -157,41 +153,34 @@ TEST(SyncProto, RequestsAsSent)
     EXPECT_EQ(1, SyncUploadClip(5, 9, "My clip", "t", nullptr, "", &result));
     const std::string account = "&name=Ann+Lee%26Co%3D1&key=%24ecret%C3%A9";
     const std::string data = FIRST + "act=setdata&UserID=5&DataID=";
-    std::vector<std::string> forms;
+    Texts forms;
     for (const std::string &request : server.Requests())
         forms.push_back(FormOf(request));
     EXPECT_EQ(
-        std::vector<std::string>(
-            {FIRST + "act=knock" + account, FIRST + "act=open" + account, FIRST + "act=list&UserID=1234567",
-             FIRST + "UserID=1&DataID=-123456&act=rename&ClipName=a+b",
-             FIRST + "UserID=1&DataID=2&act=delete", FIRST + "act=check&UserID=1&DataID=2",
-             FIRST + "act=create&UserID=5&ClipName=My+clip",
-             data + "77&field=ClipUTF&data=a+b%24RN%24%24%24+%C3%A9%0A",
-             data + "77&field=ClipRTF&data=%7B%5Crtf%7D", data + "9&field=ClipUTF&data=t",
-             data + "9&field=ClipRTF&data=", data + "9&field=ClipHTML&data="}),
+        Texts({FIRST + "act=knock" + account, FIRST + "act=open" + account, FIRST + "act=list&UserID=1234567",
+               FIRST + "UserID=1&DataID=-123456&act=rename&ClipName=a+b",
+               FIRST + "UserID=1&DataID=2&act=delete", FIRST + "act=check&UserID=1&DataID=2",
+               FIRST + "act=create&UserID=5&ClipName=My+clip",
+               data + "77&field=ClipUTF&data=a+b%24RN%24%24%24+%C3%A9%0A",
+               data + "77&field=ClipRTF&data=%7B%5Crtf%7D", data + "9&field=ClipUTF&data=t",
+               data + "9&field=ClipRTF&data=", data + "9&field=ClipHTML&data="}),
         forms);
     EXPECT_EQ(0u, server.Requests()[1].find("POST "));
-}
 
-// A create without an id sends no part; a failed request gives the first
-// line of the reply, for a box or, for an upload, for the summary.
-TEST(SyncProto, FailuresAreShown)
-{
-    ScriptedServer server({OK + "no id here"});
-    UploadResult result;
+    ScriptedServer noId(OK + "no id here");
     EXPECT_EQ(0, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr, &result));
     EXPECT_STREQ("Failed to get the DataID!", result.why);
-    EXPECT_EQ(1u, server.Requests().size());
-
-    ScriptedServer failing({"HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>"});
-    SyncFailure failure;
+    EXPECT_EQ(1u, noId.Requests().size());
+    ScriptedServer failing("HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>");
     EXPECT_EQ(0, SyncDeleteClip(1, 2, &failure));
     EXPECT_STREQ("Synchronization error: The server replied 'no such clip'", failure.text);
 }
 
-// A busy service is "try again", never taken for an unknown account; a
-// name the service holds with another key is said as such.
-TEST(SyncProto, SignInTellsBusyFromTakenFromRefused)
+// A busy service is "try again", never taken for an unknown account; a name
+// the service holds with another key is said as such. The token of a
+// sign-in goes with every request that names its account, and only with
+// those; a service without tokens gets none.
+TEST(SyncProto, SignInTellsBusyFromTakenFromRefusedAndItsTokenStaysWithItsAccount)
 {
     SetAccount();
     const struct {
@@ -208,43 +197,30 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefused)
     };
     for (const auto &c : cases) {
         ScriptedServer server([&c](const std::string &request) {
-            const bool knock = request.find("act=knock") != std::string::npos;
-            return "HTTP/1.1 " + std::string(knock ? c.knock : c.open) + "\r\n\r\n<UserID>7</UserID>";
+            return "HTTP/1.1 " + std::string(ActOf(request) == "knock" ? c.knock : c.open) +
+                   "\r\n\r\n<UserID>7</UserID>";
         });
-        std::string text;
-        ExpectBox(c.caption, NoteText(&text));
-        EXPECT_EQ(0, SyncClips(nullptr)) << c.knock << c.open;
-        EXPECT_EQ(0, TakePendingBoxes()) << c.knock << c.open;
-        EXPECT_NE(std::string::npos, text.find(c.said)) << text;
+        EXPECT_NE(std::string::npos, Sync(0, c.caption).find(c.said)) << c.knock << c.open;
         EXPECT_EQ(c.requests, server.Requests().size()) << c.knock << c.open;
     }
-}
 
-// The token of a sign-in goes with every request that names its account,
-// and only with those; a service without tokens gets none.
-TEST(SyncProto, TheSignInsTokenGoesWithItsAccountsRequests)
-{
-    SetAccount();
     const std::string token = "00112233445566778899aabbccddeeff";
     for (const std::string &given : {token, std::string("zz<")}) {
-        ScriptedServer server([&given](const std::string &request) {
-            return OK + (request.find("act=knock") != std::string::npos
-                             ? "<UserID>7</UserID><Token>" + given + "</Token>"
-                             : std::string("<Clips />"));
-        });
+        ScriptedServer server(OK + "<UserID>7</UserID><Token>" + given + "</Token>");
         char body[64];
         EXPECT_EQ(7, SyncGetUserID());
         SyncGetClipList(7, body, sizeof body);
         SyncGetClipList(8, body, sizeof body);
-        const std::vector<std::string> requests = server.Requests();
+        const Texts requests = server.Requests();
         ASSERT_EQ(3u, requests.size());
-        const bool sent = given == token;
-        EXPECT_EQ(sent, FormOf(requests[1]).find("&Token=" + token) != std::string::npos) << given;
+        EXPECT_EQ(given == token, FormOf(requests[1]).find("&Token=" + token) != std::string::npos) << given;
         EXPECT_EQ(std::string::npos, FormOf(requests[2]).find("Token")) << given;
     }
 }
 
-// Text travels scrambled; a download with a part missing replaces nothing.
+// Text travels scrambled; a download with a part missing, or into a full
+// store, replaces nothing; blocks are sized from what arrived, not from what
+// was announced.
 TEST(Transfer, RoundTripThroughStoreAndClipboard)
 {
     WriteSettingsStringA(nullptr, "AccountKey", "Key 123");
@@ -253,59 +229,52 @@ TEST(Transfer, RoundTripThroughStoreAndClipboard)
     ASSERT_EQ(6u, keyLen);
     const std::wstring text = L"Hello, W\x00f6rld\r\n$5";
     StoreClipping("Greeting", FALSE, text.c_str(), "{\\rtf1 Hi}", nullptr);
-    Cloud cloud;
-    ScriptedServer server([&cloud](const std::string &request) { return cloud.Answer(request); });
+    Service cloud;
     UploadResult result;
     EXPECT_EQ(1, PostClipToCloud(5, -1, 0, key, keyLen, &result));
     EXPECT_EQ("Rijmq, A\xC3\xB6ton$RN$$$7", cloud.parts["ClipUTF"]);
 
     StoreClipping("Greeting", TRUE, L"changed", nullptr, "<b>old</b>");
-    cloud.failField = "ClipRTF";
-    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
+    cloud.failing = "ClipRTF";
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
     EXPECT_EQ(L"changed", StoredWideSetting("Clip A", "UTF"));
-    cloud.failField = "";
-    EXPECT_EQ(1, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
+    cloud.failing = "";
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
     EXPECT_EQ(text + L"|{\\rtf1 Hi}|<none>", StoredWideSetting("Clip A", "UTF") + L"|" +
                                                  StoredWideSetting("Clip A", "RTF") + L"|" +
                                                  StoredWideSetting("Clip A", "HTML"));
 
-    // Blocks are sized from what arrived, not from what was announced.
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     cloud.lenRTF = "2";
-    EXPECT_EQ(1, GetClipFromCloud(5, 31, "Greeting", key, keyLen, window));
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", key, keyLen, window));
     std::string placed = ClipboardData(CF_UNICODETEXT) + std::string(2, '\0');
     EXPECT_EQ(text, reinterpret_cast<const wchar_t *>(placed.c_str()));
-    EXPECT_STREQ("{\\rtf1 Hi}", ClipboardData(RegisterClipboardFormatA("Rich Text Format")).c_str());
+    EXPECT_STREQ("{\\rtf1 Hi}", ClipboardData(RTF).c_str());
     DestroyWindow(window);
 
     for (char letter = 'B'; letter <= 'J'; letter++)
         SeedClipping(letter, std::string(1, letter).c_str());
-    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 31, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
 }
 
 namespace {
 
-// Two PCs of one account: each keeps its own copy of the program's key,
-// put in place while it is the one in use.
+// Two PCs of one account: each keeps its own copy of the program's key, put
+// in place while it is the one in use.
 class TwoPcs {
 public:
-    TwoPcs()
-    {
-        for (int pc = 0; pc < 2; pc++)
-            Copy(SETTINGS_ROOT, Saved(pc));
-    }
+    TwoPcs() { Copy(SETTINGS_ROOT, Saved(1)); }
     ~TwoPcs()
     {
-        for (int pc = 0; pc < 2; pc++)
+        for (int pc : {0, 1})
             RegDeleteTreeA(HKEY_CURRENT_USER, Saved(pc).c_str());
     }
     void Use(int pc)
     {
         Copy(SETTINGS_ROOT, Saved(m_current));
-        RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
-        Copy(Saved(pc), SETTINGS_ROOT);
-        m_current = pc;
+        Copy(Saved(m_current = pc), SETTINGS_ROOT);
     }
+    std::string SyncOn(int pc) { return Use(pc), Sync(); }
 
 private:
     static std::string Saved(int pc) { return SETTINGS_ROOT "PC" + std::to_string(pc); }
@@ -321,8 +290,8 @@ private:
     int m_current = 0;
 };
 
-// "name=text" of each local clipping, in name order.
-Texts LocalClippings()
+// "name=text" of each local clipping, in name order; its section in *where.
+Texts LocalClippings(const char *name = "", std::string *where = nullptr)
 {
     ClippingEntry table[MAX_CLIPPINGS];
     uint32_t order[MAX_CLIPPINGS];
@@ -332,6 +301,8 @@ Texts LocalClippings()
         FmtRegApp(section, sizeof section, table[order[k]].slot);
         const std::wstring text = StoredWideSetting(section, "UTF");
         local.push_back(table[order[k]].name + ("=" + std::string(text.begin(), text.end())));
+        if (where && strcmp(table[order[k]].name, name) == 0)
+            *where = section;
     }
     return local;
 }
@@ -347,27 +318,22 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
     TwoPcs pcs;
     StoreClipping("Note", FALSE, L"v1 $ & = + 10%\r\nline", nullptr, nullptr);
     EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    pcs.Use(1);
-    EXPECT_EQ(Summary(0, 1, 0, 0), Sync());
+    EXPECT_EQ(Summary(0, 1, 0, 0), pcs.SyncOn(1));
     EXPECT_EQ(Texts{"Note=v1 $ & = + 10%\r\nline"}, LocalClippings());
     pcs.Use(0);
     StoreClipping("Note", TRUE, L"v2", nullptr, nullptr);
-    pcs.Use(1);
-    EXPECT_EQ(Summary(0, 0, 0, 1), Sync()); // what came down does not go up
-    pcs.Use(0);
-    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    pcs.Use(1);
-    EXPECT_EQ(Summary(0, 1, 0, 0), Sync());
+    EXPECT_EQ(Summary(0, 0, 0, 1), pcs.SyncOn(1)); // what came down does not go up
+    EXPECT_EQ(Summary(1, 0, 0, 0), pcs.SyncOn(0));
+    EXPECT_EQ(Summary(0, 1, 0, 0), pcs.SyncOn(1));
     EXPECT_EQ(Texts{"Note=v2"}, LocalClippings());
 
     StoreClipping("Note", TRUE, L"B's", nullptr, nullptr);
     pcs.Use(0);
     StoreClipping("Note", TRUE, L"A's", nullptr, nullptr);
     EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    pcs.Use(1);
-    EXPECT_EQ(Summary(1, 1, 0, 0, "\n\nChanged here and in the cloud, both versions kept: 'Note'"), Sync());
-    pcs.Use(0);
-    Sync();
+    EXPECT_EQ(Summary(1, 1, 0, 0, "\n\nChanged here and in the cloud, both versions kept: 'Note'"),
+              pcs.SyncOn(1));
+    pcs.SyncOn(0);
     const Texts both = {"Note=B's", "Note (1)=A's"};
     EXPECT_EQ(both, LocalClippings());
     pcs.Use(1);
@@ -390,26 +356,21 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
     EXPECT_EQ(1, SyncDeleteClip(SyncGetUserID(), CloudIdOf("Full 2"), &failure));
     EXPECT_EQ(Summary(0, 0, 1, 9), Sync());
 
-    // A text over the service's limit: created, refused, and finished on
-    // the same clip once it fits.
+    // A text over the service's limit: created, refused, and finished on the
+    // same clip once it fits.
     StoreClipping("Big", FALSE, std::wstring(1100000, L'b').c_str(), nullptr, nullptr);
     EXPECT_NE(std::string::npos, Sync().find("Not transferred, tried again next time: 'Big'\nThe server "
                                              "replied 'clip part too large'."));
-    for (uint32_t slot = 0; slot < MAX_CLIPPINGS; slot++) {
-        char section[16];
-        FmtRegApp(section, sizeof section, slot);
-        if (StoredSetting(section, "Name") == "Big")
-            WriteSettingsStringW(section, "UTF", L"small");
-    }
+    std::string big;
+    LocalClippings("Big", &big);
+    WriteSettingsStringW(big.c_str(), "UTF", L"small");
     Sync();
-    int bigs = 0;
-    for (const CloudClipEntry &clip : CloudClips())
-        bigs += strcmp(clip.name, "Big") == 0;
-    EXPECT_EQ(1, bigs);
+    const std::vector<CloudClipEntry> clips = CloudClips();
+    EXPECT_EQ(1, std::count_if(clips.begin(), clips.end(),
+                               [](const CloudClipEntry &c) { return strcmp(c.name, "Big") == 0; }));
     // A full store here, and the deletion of "Full 2" no longer listed among
     // ten present clips: it stays, and "Big" waits for room.
-    pcs.Use(0);
-    EXPECT_NE(std::string::npos, Sync().find("1 Clips skipped"));
+    EXPECT_NE(std::string::npos, pcs.SyncOn(0).find("1 Clips skipped"));
     EXPECT_EQ("Full 2=x", LocalClippings().at(0));
 }
 
@@ -424,27 +385,24 @@ TEST(Sync, ReportsFailuresAndSkipsWithoutLosingTheNextRun)
 
     // Nine clippings here, eight of them unchanged in the cloud with One and
     // Two: a list holds ten clips at most.
-    std::string list = "<Clips>\r\n7=One;2018-02-01 00:00:00;A\r\n8=Two;2018-02-01 00:00:00;A\r\n";
+    Service cloud;
+    cloud.list += "7=One;2018-02-01 00:00:00;A\r\n8=Two;2018-02-01 00:00:00;A\r\n";
+    cloud.created = "9=I;2018-03-01 00:00:00;A\r\n";
     for (char letter = 'A'; letter < 'J'; letter++) {
         SeedClipping(letter, std::string(1, letter).c_str(), L"text", "2017-06-01 00:00:00");
         if (letter < 'I')
-            list += std::to_string(letter) + "=" + letter + ";2017-06-01 00:00:00;A\r\n";
+            cloud.list += std::to_string(letter) + "=" + letter + ";2017-06-01 00:00:00;A\r\n";
     }
     WriteSettingsInt(nullptr, "ClipCount", 9);
-    std::string failing = "list";
-    ScriptedServer server([&failing, &list](const std::string &request) {
-        if (ActOf(request) == "create")
-            list += "9=I;2018-03-01 00:00:00;A\r\n";
-        return Service(request, list, failing);
-    });
+    cloud.failing = "list";
     EXPECT_EQ("Your clippings in the cloud could not be listed, so nothing was synchronized. Please try "
               "again later.",
               Sync(0));
     EXPECT_EQ("2018-01-01 00:00:00", StoredSetting(nullptr, "LastSync"));
-    failing = "getdata";
+    cloud.failing = "getdata";
     EXPECT_EQ(Summary(1, 0, 0, 8, "\n\nNot transferred, tried again next time: 'One', 'Two'"), Sync());
     EXPECT_EQ("<none>", StoredSetting("Clip J", "Name"));
-    failing = "";
+    cloud.failing = "";
     EXPECT_EQ(Summary(0, 1, 0, 9, "\n\n   1 Clips skipped because the local storage is full."), Sync());
     EXPECT_EQ("Skipping 'Two' - local storage full.@100", m_progress.back());
 }
@@ -474,19 +432,19 @@ TEST(Sync, ABrokenServiceLeavesTheLocalClippings)
         SeedClipping('B', "Both", L"old");
         WriteSettingsInt(nullptr, "ClipCount", 2);
         SetAccount();
-        ScriptedServer server([&c](const std::string &request) {
-            return ActOf(request) == "list" ? OK + c.list : Service(request, "");
-        });
-        server.Break(c.act, c.fault);
+        Service cloud;
+        cloud.list = c.list;
+        cloud.end = "";
+        cloud.server.Break(c.act, c.fault);
         const std::string said = Sync(-1);
         EXPECT_TRUE(c.fault != Fault::None || said.find("could not be listed") != std::string::npos) << said;
         EXPECT_EQ(L"mine\r\n$1", StoredWideSetting("Clip A", "UTF")) << name;
         EXPECT_EQ(L"old", StoredWideSetting("Clip B", "UTF")) << name;
-        for (const std::string &request : server.Requests())
+        for (const std::string &request : cloud.server.Requests())
             EXPECT_TRUE(strcmp(c.act, "list") != 0 || ActOf(request) != "create") << name;
     }
     SetHttpTimeout(30000);
-    ScriptedServer server([](const std::string &request) { return Service(request, "<Clips>\r\n"); });
+    Service cloud;
     EXPECT_EQ(Summary(2, 0, 0, 0), Sync());
 }
 
@@ -497,19 +455,13 @@ TEST(Sync, RunsOnceAndKeepsTheProgressPainted)
     SetAccount();
     std::atomic<bool> held{false}, released{false};
     ScriptedServer server([&held, &released](const std::string &request) {
-        if (request.find("act=knock") != std::string::npos)
-            return OK + "<UserID>5</UserID>";
-        held = true;
-        while (!released)
+        held = ActOf(request) == "list";
+        while (held && !released)
             Sleep(20);
-        return OK + "<Clips />";
+        return OK + (held ? "<Clips />" : "<UserID>5</UserID>");
     });
-    WNDCLASSA wc = {};
-    wc.lpszClassName = "QuilletTestSyncOwner";
-    wc.lpfnWndProc = SyncOnRequest;
-    RegisterClassA(&wc);
-    HWND owner =
-        CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    HWND owner = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrA(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SyncOnRequest));
     std::thread other([&held, &released, owner] {
         EXPECT_TRUE(WaitFor([&held] { return held.load(); }));
         HWND progress = FindWindowA("#32770", "Syncronize Clips");
@@ -536,35 +488,32 @@ TEST(CloudAccount, RefusesWeakKeysGeneratesAndCancels)
     EXPECT_EQ(0, SyncClips(nullptr));
     EXPECT_TRUE(server.Requests().empty());
 
-    Texts seen;
-    ExpectBox("Cloud Account", [&seen](HWND dlg) {
+    Texts keys;
+    ExpectBox("Cloud Account", [&keys](HWND dlg) {
         // Names are as long as the service takes them.
-        seen.push_back(std::to_string(SendDlgItemMessageA(dlg, IDC_ACC_NAME, EM_GETLIMITTEXT, 0, 0)));
+        EXPECT_EQ(128, SendDlgItemMessageA(dlg, IDC_ACC_NAME, EM_GETLIMITTEXT, 0, 0));
         SetDlgItemTextA(dlg, IDC_ACC_NAME, std::string(129, 'n').c_str());
         SetDlgItemTextA(dlg, IDC_ACC_KEY, "ab-cd-12-xy");
-        seen.push_back(AnswerBox(dlg, IDOK, "Quillet", IDOK));
+        EXPECT_EQ("The account name can have at most 128 characters.", AnswerBox(dlg, IDOK, "Quillet", IDOK));
         SetDlgItemTextA(dlg, IDC_ACC_NAME, std::string(128, 'n').c_str());
         for (int i = 0; i < 2; i++) {
             SendDlgItemMessageA(dlg, IDC_ACC_GENERATE, BM_CLICK, 0, 0);
-            seen.push_back(WindowText(GetDlgItem(dlg, IDC_ACC_KEY)));
+            keys.push_back(WindowText(GetDlgItem(dlg, IDC_ACC_KEY)));
         }
         SetDlgItemTextA(dlg, IDC_ACC_KEY, "ab-cd-12-x!");
-        seen.push_back(AnswerBox(dlg, IDOK, "Quillet", IDOK));
+        EXPECT_EQ("The account key needs at least 8 letters or digits.",
+                  AnswerBox(dlg, IDOK, "Quillet", IDOK));
         SetDlgItemTextA(dlg, IDC_ACC_KEY, "ab-cd-12-xy");
         SetDlgItemTextA(dlg, IDC_ACC_SERVER, "");
         SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
     });
     EXPECT_TRUE(EnsureCloudAccount(nullptr));
-    ASSERT_EQ(5u, seen.size());
-    EXPECT_EQ("128", seen[0]);
-    EXPECT_EQ("The account name can have at most 128 characters.", seen[1]);
-    seen.erase(seen.begin(), seen.begin() + 2);
-    EXPECT_EQ(std::string(128, 'n'), StoredSetting(nullptr, "AccountName"));
-    for (const std::string &key : {seen[0], seen[1]})
+    ASSERT_EQ(2u, keys.size());
+    EXPECT_NE(keys[0], keys[1]);
+    for (const std::string &key : keys)
         EXPECT_EQ(20u, strspn(key.c_str(), "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"))
             << key;
-    EXPECT_NE(seen[0], seen[1]);
-    EXPECT_EQ("The account key needs at least 8 letters or digits.", seen[2]);
+    EXPECT_EQ(std::string(128, 'n'), StoredSetting(nullptr, "AccountName"));
     EXPECT_EQ("ab-cd-12-xy", StoredSetting(nullptr, "AccountKey"));
     EXPECT_EQ("<none>", StoredSetting(nullptr, "ServerHost"));
     EXPECT_TRUE(EnsureCloudAccount(nullptr)); // no dialog once an account is set

@@ -2,33 +2,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
-#include "resources/resource.h"
 #include "quilletprocess.h"
 #include "scriptedserver.h"
 #include "settings/registry.h"
 #include "testutil.h"
 
-// Started to the tray, it reduces a copy; exit from the tray leaves no process.
-TEST(EndToEnd, StartToTrayAutoConvertAndExit)
-{
-    SetQuietStartWithAutoConvert();
-    WriteSettingsInt(nullptr, "StartToTray", 1);
-    QuilletProcess quillet;
-    HWND window = quillet.Window();
-    ASSERT_NE(nullptr, window) << GetLastError();
-    ASSERT_EQ(0, RunChild("--child-copy-formatted"));
-    EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
-    EXPECT_EQ("Hello World", std::string(ClipboardData(CF_TEXT).c_str()));
-    EXPECT_FALSE(IsWindowVisible(window));
-    PostMessageA(window, WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
-    EXPECT_TRUE(quillet.Ended(10000));
-}
-
 // The splash comes before the main window. The start asks for updates once,
 // unless told not to, and comes up whether the server stays silent or refuses.
 TEST(EndToEnd, SplashFirstAndAStartWhateverTheUpdateServer)
 {
-    ScriptedServer silent({}, true);
+    ScriptedServer silent("", true);
     for (int noCheck : {1, 0, 0}) {
         WriteSettingsInt(nullptr, "NoVerCheck", noCheck);
         QuilletProcess quillet;

@@ -15,44 +15,15 @@
 #include "util/globals.h"
 #include "util/guards.h"
 #include <cstring>
-#include <algorithm>
-#include <functional>
-#include <thread>
 
-namespace {
-
-UINT Registered(const std::string &name)
+static UINT Registered(const std::string &name)
 {
     return RegisterClipboardFormatA(name.c_str());
 }
 
-// Another program (a child of this test) holding the clipboard open.
-class ClipboardHolder {
-public:
-    ClipboardHolder()
-        : m_held(CreateEventA(nullptr, TRUE, FALSE, "QuilletTestHeld")),
-          m_release(CreateEventA(nullptr, TRUE, FALSE, "QuilletTestRelease")),
-          m_child([] { RunChild("--child-hold-clipboard"); })
-    {
-    }
-    ~ClipboardHolder()
-    {
-        SetEvent(m_release);
-        m_child.join();
-        CloseHandle(m_held);
-        CloseHandle(m_release);
-    }
-    bool Holding() const { return WaitForSingleObject(m_held, 10000) == WAIT_OBJECT_0; }
-
-private:
-    HANDLE m_held, m_release;
-    std::thread m_child;
-};
-
-} // namespace
-
-// Every command meets the held clipboard, gives up at once and leaves the
-// clipboard and the snapshot as they were.
+// Every command meets a clipboard another program (a child of this test)
+// holds open, gives up at once and leaves the clipboard and the snapshot as
+// they were.
 TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
 {
     SeedClipping('A', "Kept", L"kept");
@@ -60,37 +31,26 @@ TEST_F(MainWindowTest, AClipboardHeldByAnotherProgramStaysAsItWas)
     Settle();
     Command(IDM_REDUCE);
     const std::vector<UINT> reduced = ClipboardFormats();
-    LRESULT viewerFormats = -1;
-    const std::function<void()> commands[] = {
-        [this] { Command(IDM_REDUCE); },
-        [this] { Command(IDM_UPPER); },
-        [this] { Command(IDM_LOWER); },
-        [this] { Command(IDM_EMPTY); },
-        [this] { Command(IDM_UNDO); },
-        [this] {
-            MenuState(IDM_CLIPFIRST); // fills the clippings submenu
-            Command(IDM_CLIPFIRST);
-        },
-        [this] {
-            gvGlobals.AutoConvert = 1;
-            SendMessageA(Main(), WM_CLIPBOARDUPDATE, 0, 0);
-            gvGlobals.AutoConvert = 0;
-        },
-        [this, &viewerFormats] {
-            ExpectBox("Clipboard Viewer", [&viewerFormats](HWND dlg) {
-                viewerFormats = SendDlgItemMessageA(dlg, IDC_VIEWFORMATS, CB_GETCOUNT, 0, 0);
-                PostMessageA(dlg, WM_COMMAND, IDOK, 0);
-            });
-            Command(IDM_VIEW);
-        },
-    };
-    {
-        ClipboardHolder holder;
-        ASSERT_TRUE(holder.Holding());
-        for (const auto &command : commands)
-            command();
-    }
-    EXPECT_EQ(0, viewerFormats);
+    HANDLE held = CreateEventA(nullptr, TRUE, FALSE, "QuilletTestHeld");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "QuilletTestRelease");
+    PROCESS_INFORMATION child = Launch("", "--child-hold-clipboard");
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held, 10000)) << GetLastError();
+    MenuState(IDM_CLIPFIRST); // fills the clippings submenu
+    for (UINT id : {IDM_REDUCE, IDM_UPPER, IDM_LOWER, IDM_EMPTY, IDM_UNDO, IDM_CLIPFIRST})
+        Command(id);
+    gvGlobals.AutoConvert = 1;
+    SendMessageA(Main(), WM_CLIPBOARDUPDATE, 0, 0);
+    gvGlobals.AutoConvert = 0;
+    ExpectBox("Clipboard Viewer", [](HWND dlg) {
+        EXPECT_EQ(0, SendDlgItemMessageA(dlg, IDC_VIEWFORMATS, CB_GETCOUNT, 0, 0));
+        PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+    });
+    Command(IDM_VIEW);
+    EXPECT_EQ(0, TakePendingBoxes());
+    SetEvent(release);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 10000));
+    for (HANDLE h : {held, release, child.hProcess, child.hThread})
+        CloseHandle(h);
     EXPECT_EQ(reduced, ClipboardFormats());
     EXPECT_EQ("Hello World", std::string(ClipboardData(CF_TEXT).c_str()));
     Command(IDM_UNDO); // the snapshot of the first Reduce
@@ -133,22 +93,23 @@ TEST_F(MainWindowTest, MemoryThatRunsOutIsToldAndChangesNothing)
     formats.push_back({Registered("Quillet odd"), std::string(4321, 'y')});
     ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
     Settle();
-    std::string message;
-    {
-        ImportPatch patch("kernel32.dll", "GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB));
-        ASSERT_TRUE(patch.ok()) << GetLastError();
-        ExpectBox("Quillet", NoteText(&message));
-        Command(IDM_REDUCE); // the large format's copy needs 16 MiB
+    // The large format's copy needs 16 MiB; the odd one's block is 4321 bytes.
+    const struct {
+        const char *name;
+        void *fault;
+        UINT said;
+    } faults[] = {{"GlobalAlloc", reinterpret_cast<void *>(AllocBelow16MiB), IDS_ALLOCFAILED},
+                  {"GlobalLock", reinterpret_cast<void *>(LockAllBut4321), IDS_LOCKFAILED}};
+    for (const auto &f : faults) {
+        std::string message;
+        {
+            ImportPatch patch("kernel32.dll", f.name, f.fault);
+            ASSERT_TRUE(patch.ok()) << GetLastError();
+            ExpectBox("Quillet", NoteText(&message));
+            Command(IDM_REDUCE);
+        }
+        EXPECT_EQ(LoadedString(f.said), message);
     }
-    EXPECT_EQ(LoadedString(IDS_ALLOCFAILED), message);
-    EXPECT_TRUE(OnClipboard(RTF));
-    {
-        ImportPatch patch("kernel32.dll", "GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
-        ASSERT_TRUE(patch.ok()) << GetLastError();
-        ExpectBox("Quillet", NoteText(&message));
-        Command(IDM_REDUCE);
-    }
-    EXPECT_EQ(LoadedString(IDS_LOCKFAILED), message);
     Command(IDM_UNDO); // no snapshot was kept: nothing to put back
     EXPECT_TRUE(OnClipboard(RTF) && OnClipboard(formats[3].format));
     Command(IDM_REDUCE);
@@ -218,15 +179,21 @@ TEST(Faults, SettingsOfTheWrongTypeOrSizeOrMissing)
     }
 }
 
-// Two programs that convert every copy: each conversion is a change that
-// the other is told of, and neither may answer it with one of its own.
+// Two programs that convert every copy, one started to the tray: each
+// conversion is a change that the other is told of, and neither may answer
+// it with one of its own. Exit from the tray leaves no process.
 TEST(Faults, TwoProgramsConvertingAtOnceDoNotLoop)
 {
     SetQuietStartWithAutoConvert();
-    QuilletProcess first, second;
-    ASSERT_TRUE(first.Window() && second.Window()) << GetLastError();
+    WriteSettingsInt(nullptr, "StartToTray", 1);
+    QuilletProcess first;
+    ASSERT_NE(nullptr, first.Window()) << GetLastError();
+    EXPECT_FALSE(IsWindowVisible(first.Window()));
+    WriteSettingsInt(nullptr, "StartToTray", 0);
+    QuilletProcess second;
+    ASSERT_NE(nullptr, second.Window()) << GetLastError();
     for (int copy = 0; copy < 2; copy++) {
-        ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
+        ASSERT_EQ(0, RunChild("--child-copy-formatted"));
         EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
         Settle(1000);
         const DWORD changes = GetClipboardSequenceNumber();
@@ -235,4 +202,6 @@ TEST(Faults, TwoProgramsConvertingAtOnceDoNotLoop)
         EXPECT_EQ("Hello World", std::string(ClipboardData(CF_TEXT).c_str()));
         EXPECT_TRUE(first.Answers() && second.Answers()) << copy;
     }
+    PostMessageA(first.Window(), WM_COMMAND, IDM_EXIT, 0); // hidden: ends without asking
+    EXPECT_TRUE(first.Ended(10000));
 }

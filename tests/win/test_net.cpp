@@ -3,9 +3,11 @@
 // are the native tests'.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "boxwatch.h"
+#include "importpatch.h"
 #include "mainwindow.h"
 #include "net/http.h"
 #include "net/vercheck.h"
@@ -18,11 +20,16 @@ namespace {
 
 const std::string OK = "HTTP/1.1 200 OK\r\n";
 
-std::pair<uint32_t, std::string> Get(size_t size = 64)
+std::pair<uint32_t, std::string> Get()
 {
-    std::vector<char> body(size);
-    uint32_t status = DoHttpGet("/p", "q=1", body.data(), size);
-    return {status, body.data()};
+    char body[64] = "";
+    return {DoHttpGet("/p", "q=1", body, sizeof body), body};
+}
+
+// A send that takes at most 1000 bytes, as a send may.
+int WINAPI SendSome(SOCKET s, const char *buf, int len, int flags)
+{
+    return RealFunction(&send, "ws2_32.dll", "send")(s, buf, std::min(len, 1000), flags);
 }
 
 // Notes the box's text (and owner), then clicks `id`.
@@ -40,13 +47,20 @@ class UpdateMenu : public MainWindowTest {};
 
 } // namespace
 
+// Requests go out byte for byte, also when a send takes only part of one.
 TEST(Http, RequestsAreSentByteForByte)
 {
-    ScriptedServer server({OK + "\r\nfine"});
-    std::string big(300000, 'f'); // far more than one send takes
+    ScriptedServer server(OK + "\r\nfine");
+    std::string big(300000, 'f');
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = char('a' + i % 23);
     EXPECT_EQ(std::make_pair(200u, std::string("fine")), Get());
     char body[8];
-    EXPECT_EQ(200u, DoHttpPost(SYNC_PATH, big.c_str(), body, sizeof body));
+    {
+        ImportPatch patch("ws2_32.dll", "send", reinterpret_cast<void *>(SendSome));
+        ASSERT_TRUE(patch.ok()) << GetLastError();
+        EXPECT_EQ(200u, DoHttpPost(SYNC_PATH, big.c_str(), body, sizeof body));
+    }
     std::string host = "Host: " + server.host + "\r\n", post = "POST " SYNC_PATH " HTTP/1.1\r\n" + host;
     std::string type = "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n";
     EXPECT_EQ((std::vector<std::string>{"GET /p?q=1 HTTP/1.1\r\n" + host + "\r\n",
@@ -59,17 +73,16 @@ TEST(Http, RequestsAreSentByteForByte)
 TEST(Http, RepliesInPiecesSilenceAndMissingServers)
 {
     {
-        ScriptedServer pieces(
-            {OK + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r", "\n3\r\nabc\r\n0\r\n\r\n"});
+        ScriptedServer pieces(OK + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\f\n3\r\nabc\r\n0\r\n\r\n");
         EXPECT_EQ(std::make_pair(200u, std::string("helloabc")), Get());
         ScriptedServer closes;
         EXPECT_EQ(std::make_pair(0u, std::string()), Get());
     }
     SetHttpTimeout(500);
     {
-        ScriptedServer silent({}, true);
+        ScriptedServer silent("", true);
         EXPECT_EQ(std::make_pair(0u, std::string()), Get());
-        ScriptedServer stalls({OK + "\r\npartial"}, true);
+        ScriptedServer stalls(OK + "\r\npartial", true);
         EXPECT_EQ(std::make_pair(200u, std::string("partial")), Get());
     }
     SetHttpTimeout(30000);
@@ -79,36 +92,34 @@ TEST(Http, RepliesInPiecesSilenceAndMissingServers)
     }
 }
 
-// Older releases and builds too; a key the reply lacks reads as -1 and a long date is
-// not cut; failures show nothing.
+// Older releases and builds too; a key the reply lacks reads as -1 and a
+// long date is not cut; failures show nothing; the start-up thread shows its
+// own box.
 TEST(VersionCheck, AnyOtherReleaseIsOfferedAndFailuresShowNothing)
 {
-    std::string date(600, 'd');
-    struct {
-        std::string keys, release;
-    } cases[] = {
+    const std::string date(600, 'd');
+    const std::pair<std::string, std::string> cases[] = {
         {"Vmajor=5\r\nVminor=9\r\nVbuild=300\r\n", "5.9 Build 300 was released "},
         {"Vmajor=6\r\nVminor=0\r\nVbuild=199\r\n", "6.0 Build 199 was released "},
         {"RelDate=" + date + "\r\nVmajor=7\r\n", "7.4294967295 Build 4294967295 was released " + date},
     };
     int interactive = 0;
     for (const auto &c : cases) {
-        ScriptedServer server({OK + "\r\n" + c.keys});
+        ScriptedServer server(OK + "\r\n" + c.first);
         std::string text;
         ExpectBox("Update Available", Note(&text, IDNO));
         EXPECT_EQ(1, GetCurrentVersionInfo(GetDesktopWindow(), interactive ^= 1));
-        EXPECT_EQ("A new version of Quillet is available: Version " + c.release +
+        EXPECT_EQ("A new version of Quillet is available: Version " + c.second +
                       ".\n\nYou are currently running Version 6.0 Build 200.\n\nWould you like to learn more "
                       "about this new version now?",
                   text);
     }
-    ScriptedServer notFound({"HTTP/1.1 404 Not Found\r\n\r\nVmajor=7\r\n"});
+    ScriptedServer notFound("HTTP/1.1 404 Not Found\r\n\r\nVmajor=7\r\n");
     EXPECT_EQ(1, GetCurrentVersionInfo(GetDesktopWindow(), 1));
     WriteSettingsStringA(nullptr, "ServerHost", "127.0.0.1:1");
     EXPECT_EQ(1, GetCurrentVersionInfo(GetDesktopWindow(), 1));
 
-    // The start-up thread shows its own box.
-    ScriptedServer newer({OK + "\r\nVmajor=6\r\nVminor=1\r\nVbuild=1\r\n"});
+    ScriptedServer newer(OK + "\r\nVmajor=6\r\nVminor=1\r\nVbuild=1\r\n");
     std::string text;
     ExpectBox("Update Available", Note(&text, IDNO));
     ASSERT_NE(nullptr, LaunchVersionCheck(GetDesktopWindow()));
@@ -118,8 +129,7 @@ TEST(VersionCheck, AnyOtherReleaseIsOfferedAndFailuresShowNothing)
 
 TEST_F(UpdateMenu, CurrentReleaseIsConfirmedOnlyWhenAsked)
 {
-    ScriptedServer server(
-        {"HTTP/1.1 200 OK\r\n\r\nRelDate=12 Feb 2018\r\nVmajor=6\r\nVminor=0\r\nVbuild=200\r\n"});
+    ScriptedServer server(OK + "\r\nRelDate=12 Feb 2018\r\nVmajor=6\r\nVminor=0\r\nVbuild=200\r\n");
     EXPECT_EQ(0, GetCurrentVersionInfo(GetDesktopWindow(), 0));
     std::string text;
     HWND owner = nullptr;
