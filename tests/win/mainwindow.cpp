@@ -4,14 +4,10 @@
 #include "settings/registry.h"
 #include "util/globals.h"
 
-namespace {
-
-DWORD WINAPI UiThread(void *)
+static DWORD WINAPI UiThread(void *)
 {
     return RunMainWindow(gvGlobals.hInstance);
 }
-
-} // namespace
 
 void MainWindowTest::SetUp()
 {

@@ -2,8 +2,6 @@
 // Runs the real main window on a UI thread of its own, so that the test
 // thread can drive it as another thread would: commands by SendMessage,
 // clipboard changes that reach it as real notifications.
-#include <gtest/gtest.h>
-#include <windows.h>
 #include "testutil.h"
 #include "app/main.h"
 

@@ -1,8 +1,6 @@
-// The clipping store against the real registry; the clippings menu, the name
-// dialog and the store command through the real main window; the local and
-// cloud managers (dialog 912) through the real dialog, the cloud one against
-// the real service. A manager runs here while the box watcher's thread
-// drives it and answers the boxes it opens itself.
+// The clipping store in the real registry; the clippings menu and store
+// command in the real main window; the managers (dialog 912) run here while
+// the box watcher's thread drives them, the cloud one against the service.
 #include "mainwindow.h"
 #include "boxwatch.h"
 #include "testutil.h"
@@ -16,8 +14,6 @@
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/guards.h"
-#include <functional>
-#include <initializer_list>
 
 namespace {
 
@@ -35,12 +31,14 @@ Texts Loaded()
     return out;
 }
 
-// Stored values of a section, joined by "/".
-std::string Stored(const char *section, std::initializer_list<const char *> names)
+// Stored values by "section/name", joined by "/".
+std::string Stored(std::initializer_list<std::string> keys)
 {
     std::string out;
-    for (const char *name : names)
-        out += (out.empty() ? "" : "/") + StoredSetting(section, name);
+    for (const std::string &key : keys) {
+        const size_t cut = key.find('/');
+        out += (out.empty() ? "" : "/") + StoredSetting(key.substr(0, cut).c_str(), key.c_str() + cut + 1);
+    }
     return out;
 }
 
@@ -139,7 +137,7 @@ TEST(ClippingStore, SlotsFollowTheRegistrysSectionsAndTheirCount)
     // "Clip a" is the key "Clip A": a new clipping goes elsewhere, and a
     // deletion of slot 0 removes it.
     EXPECT_EQ(4u, Store("new"));
-    EXPECT_EQ("Clip a/new", StoredSetting("Clip A", "Name") + "/" + StoredSetting("Clip D", "Name"));
+    EXPECT_EQ("Clip a/new", Stored({"Clip A/Name", "Clip D/Name"}));
     EXPECT_EQ(3u, DeleteLocalClip(0));
     EXPECT_EQ((Texts{"clip B/1", "CLIP C/2", "new/3"}), Loaded());
     EXPECT_EQ(3u, Count());
@@ -150,7 +148,7 @@ TEST(ClippingStore, SlotsFollowTheRegistrysSectionsAndTheirCount)
     for (char letter : std::string("ABCDEFGHJK"))
         SeedClipping(letter, std::string(1, letter).c_str());
     EXPECT_EQ(10u, Store("tenth"));
-    EXPECT_EQ("tenth/K", StoredSetting("Clip I", "Name") + "/" + StoredSetting("Clip K", "Name"));
+    EXPECT_EQ("tenth/K", Stored({"Clip I/Name", "Clip K/Name"}));
     EXPECT_EQ(10u, Count());
     EXPECT_FALSE(MayStoreClipping());
     EXPECT_EQ(0u, Store("eleventh"));
@@ -169,13 +167,13 @@ TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
     EXPECT_TRUE(MayStoreClipping());
     EXPECT_EQ(3u, Store("Notes"));
     EXPECT_EQ(4u, Store("Notes"));
-    EXPECT_EQ("Notes (1)/Notes (2)/4", StoredSetting("Clip B", "Name") + "/" +
-                                           StoredSetting("Clip D", "Name") + "/" + std::to_string(Count()));
+    EXPECT_EQ("Notes (1)/Notes (2)/4",
+              Stored({"Clip B/Name", "Clip D/Name"}) + "/" + std::to_string(Count()));
     EXPECT_EQ(19u, StoredSetting("Clip D", "LastUpdate").size());
 
     EXPECT_EQ(4u, StoreClipping("NOTES", TRUE, L"new", "{\\rtf1 new}", nullptr));
     EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
-    EXPECT_EQ("NOTES/{\\rtf1 new}/<none>", Stored("Clip A", {"Name", "RTF", "HTML"}));
+    EXPECT_EQ("NOTES/{\\rtf1 new}/<none>", Stored({"Clip A/Name", "Clip A/RTF", "Clip A/HTML"}));
     // Ten clippings: nothing more is stored, not even a replacement.
     for (char letter = 'E'; letter <= 'J'; letter++)
         SeedClipping(letter, "x");
@@ -186,7 +184,8 @@ TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
     EXPECT_EQ(9u, DeleteLocalClip(2));
     EXPECT_EQ(9u, DeleteLocalClip(2));
     EXPECT_EQ(9u, Count());
-    EXPECT_EQ("<none>/<none>/2018-02-12 09:05:00", Stored("Clip C", {"Name", "UTF", "LastUpdate"}));
+    EXPECT_EQ("<none>/<none>/2018-02-12 09:05:00",
+              Stored({"Clip C/Name", "Clip C/UTF", "Clip C/LastUpdate"}));
 }
 
 // Two running copies store at the same moment: every clipping gets a slot
@@ -285,7 +284,7 @@ TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
         << GetLastError();
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     EXPECT_EQ("", StoreAs("New Clipping"));
-    EXPECT_EQ("New Clipping/<b>x</b>", Stored("Clip A", {"Name", "HTML"}));
+    EXPECT_EQ("New Clipping/<b>x</b>", Stored({"Clip A/Name", "Clip A/HTML"}));
     EXPECT_EQ(text, StoredWideSetting("Clip A", "UTF"));
     EXPECT_EQ("", StoreAs(""));
     EXPECT_EQ(1u, Count());
@@ -349,8 +348,7 @@ TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
                   EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg));
                   PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
               }));
-    EXPECT_EQ("<none>/<none>/0",
-              Stored("Clip A", {"Name"}) + "/" + Stored("Clip C", {"UTF"}) + "/" + std::to_string(Count()));
+    EXPECT_EQ("<none>/<none>/0", Stored({"Clip A/Name", "Clip C/UTF"}) + "/" + std::to_string(Count()));
 }
 
 // Another running copy of the program changes the store under the manager:
@@ -386,8 +384,7 @@ TEST(ClipMgr, AClippingChangedByAnotherCopyIsLeftAlone)
                   }
                   PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
               }));
-    EXPECT_EQ("<none>/Other/1", StoredSetting("Clip A", "Name") + "/" + StoredSetting("Clip B", "Name") +
-                                    "/" + std::to_string(Count()));
+    EXPECT_EQ("<none>/Other/1", Stored({"Clip A/Name", "Clip B/Name"}) + "/" + std::to_string(Count()));
 }
 
 // Copy places the clipping as one undoable change, closes, and the choice of

@@ -13,7 +13,6 @@
 #include "util/guards.h"
 #include <algorithm>
 #include <fstream>
-#include <functional>
 
 namespace {
 

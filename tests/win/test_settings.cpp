@@ -1,10 +1,6 @@
 // The settings store against the real registry, and the options dialog
 // through the real dialog, settings and run-at-log-on entry.
-#include <gtest/gtest.h>
-#include <windows.h>
 #include <cstring>
-#include <string>
-#include <vector>
 #include "boxwatch.h"
 #include "testutil.h"
 #include "app/options.h"
