@@ -1,19 +1,13 @@
 #include "mainwindow.h"
 #include "boxwatch.h"
-#include "app/main.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
 
-namespace {
-
-DWORD WINAPI UiThread(void *)
+static DWORD WINAPI UiThread(void *)
 {
-    RunMainWindow(gvGlobals.hInstance);
-    return 0;
+    return RunMainWindow(gvGlobals.hInstance);
 }
-
-} // namespace
 
 void MainWindowTest::SetUp()
 {
@@ -31,23 +25,18 @@ void MainWindowTest::TearDown()
 void MainWindowTest::Start()
 {
     m_thread = CreateThread(nullptr, 0, UiThread, nullptr, 0, nullptr);
-    ASSERT_TRUE(WaitFor([] { return MainWindow() != nullptr; })) << "no main window";
+    ASSERT_TRUE(WaitFor([] { return Main() != nullptr; })) << "no main window";
     // The dialog manager shows the window once its queue first runs empty.
     Settle();
-}
-
-bool MainWindowTest::Running() const
-{
-    return m_thread && WaitForSingleObject(m_thread, 0) == WAIT_TIMEOUT;
 }
 
 bool MainWindowTest::Stop()
 {
     if (!m_thread)
         return true;
-    if (Running() && MainWindow()) {
+    if (Running() && Main()) {
         WriteSettingsInt(nullptr, "QuickExit", 670);
-        PostMessageA(MainWindow(), WM_COMMAND, IDM_EXIT, 0);
+        PostMessageA(Main(), WM_COMMAND, IDM_EXIT, 0);
     }
     bool ended = WaitFor([this] { return !Running(); }, 10000);
     CloseHandle(m_thread);
@@ -55,19 +44,23 @@ bool MainWindowTest::Stop()
     return ended;
 }
 
-HWND MainWindowTest::Main() const
+void Command(UINT id, LPARAM lParam)
 {
-    return MainWindow();
+    SendMessageA(Main(), WM_COMMAND, id, lParam);
 }
 
-void MainWindowTest::Command(UINT id, LPARAM lParam)
+UINT MenuState(UINT id)
 {
-    SendMessageA(MainWindow(), WM_COMMAND, id, lParam);
+    SendMessageA(Main(), WM_INITMENU, (WPARAM)GetMenu(Main()), 0);
+    return GetMenuState(GetMenu(Main()), id, MF_BYCOMMAND);
 }
 
-UINT MainWindowTest::MenuState(UINT id) const
+std::string ClipText()
 {
-    HMENU menu = GetMenu(MainWindow());
-    SendMessageA(MainWindow(), WM_INITMENU, (WPARAM)menu, 0);
-    return GetMenuState(menu, id, MF_BYCOMMAND);
+    return ClipboardData(CF_TEXT).c_str();
+}
+
+std::wstring ClipWide()
+{
+    return (const wchar_t *)ClipboardData(CF_UNICODETEXT).c_str();
 }

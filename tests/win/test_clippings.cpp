@@ -1,18 +1,19 @@
-// The clipping store against the real registry, and the clippings menu, the
-// name dialog and the store command through the real main window.
+// The clipping store in the real registry; the clippings menu and store
+// command in the real main window; the managers (dialog 912) run here while
+// the box watcher's thread drives them, the cloud one against the service.
 #include "mainwindow.h"
 #include "boxwatch.h"
 #include "testutil.h"
-#include "clippings/clipmenu.h"
-#include "clippings/store.h"
 #include "clipboard/reduce.h"
+#include "clippings/clipmenu.h"
+#include "clippings/clipmgr.h"
+#include "clippings/store.h"
+#include "cloud/cloudmgr.h"
+#include "cloud/sync.h"
+#include "cloud/syncproto.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
-#include "util/globals.h"
 #include "util/guards.h"
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -30,23 +31,26 @@ Texts Loaded()
     return out;
 }
 
-std::wstring Text(UINT format)
+// Stored values by "section/name", joined by "/".
+std::string Stored(std::initializer_list<std::string> keys)
 {
-    return (const wchar_t *)ClipboardData(format).c_str();
+    std::string out;
+    for (const std::string &key : keys) {
+        const size_t cut = key.find('/');
+        out += (out.empty() ? "" : "/") + StoredSetting(key.substr(0, cut).c_str(), key.c_str() + cut + 1);
+    }
+    return out;
 }
 
-// Answers the name dialog with a name (OK).
-BoxAnswer AnswerName(const std::string &name)
+DWORD Count()
 {
-    return [name](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_CLIPNAME, name.c_str());
-        SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
-    };
+    return GetSettingsInt(nullptr, "ClipCount", 99);
 }
 
-} // namespace
-
-namespace {
+uint32_t Store(const char *name, const wchar_t *text = L"x")
+{
+    return StoreClipping(name, FALSE, text, nullptr, nullptr);
+}
 
 // A stored clipping read and put on the clipboard; the formats placed.
 UINT Recall(uint32_t slot)
@@ -60,8 +64,7 @@ UINT Recall(uint32_t slot)
 DWORD WINAPI HoldStore(void *event)
 {
     ClippingStoreLock lock;
-    WaitForSingleObject(event, INFINITE);
-    return 0;
+    return WaitForSingleObject(event, INFINITE);
 }
 
 // Stores five clippings of one name once `event` is set.
@@ -69,8 +72,53 @@ DWORD WINAPI StoreFive(void *event)
 {
     WaitForSingleObject(event, INFINITE);
     for (int i = 0; i < 5; i++)
-        StoreClipping("same", FALSE, L"x", nullptr, nullptr);
+        Store("same");
     return 0;
+}
+
+// The store command, answering the name dialog with `name` (none: no dialog
+// is expected) after `meanwhile`; the text of the box it shows then, if any.
+std::string StoreAs(
+    const char *name, const std::function<void()> &meanwhile = [] {})
+{
+    if (name)
+        ExpectBox("Store Clipping", [name, meanwhile](HWND dlg) {
+            EXPECT_EQ(31, SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0));
+            meanwhile();
+            SetDlgItemTextA(dlg, IDC_CLIPNAME, name);
+            SendDlgItemMessageA(dlg, IDOK, BM_CLICK, 0, 0);
+        });
+    std::string said;
+    ExpectBox("Quillet", NoteText(&said));
+    Command(IDM_CLIPADD);
+    EXPECT_EQ(said.empty() ? 1 : 0, TakePendingBoxes());
+    return said;
+}
+
+LRESULT List(HWND dlg, UINT msg, WPARAM w = 0, LPARAM l = 0)
+{
+    return SendDlgItemMessageA(dlg, IDC_CM_LIST, msg, w, l);
+}
+
+void Select(HWND dlg, int item, WORD notification = LBN_SELCHANGE)
+{
+    List(dlg, LB_SETCURSEL, item);
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_CM_LIST, notification), 0);
+}
+
+INT_PTR RunManager(std::function<void(HWND)> drive)
+{
+    return RunDialog("Manage Local Clippings", ClipMgrDialog, drive);
+}
+
+// "name/id" of each clip present in the cloud, in the service's order.
+Texts Present()
+{
+    Texts clips;
+    for (const CloudClipEntry &clip : CloudClips())
+        if (clip.state == 'A')
+            clips.push_back(clip.name + ("/" + std::to_string(clip.id)));
+    return clips;
 }
 
 } // namespace
@@ -88,23 +136,22 @@ TEST(ClippingStore, SlotsFollowTheRegistrysSectionsAndTheirCount)
     EXPECT_EQ((Texts{"Clip a/0", "clip B/1", "CLIP C/2"}), Loaded());
     // "Clip a" is the key "Clip A": a new clipping goes elsewhere, and a
     // deletion of slot 0 removes it.
-    EXPECT_EQ(4u, StoreClipping("new", FALSE, L"n", nullptr, nullptr));
-    EXPECT_EQ("Clip a/new", StoredSetting("Clip A", "Name") + "/" + StoredSetting("Clip D", "Name"));
+    EXPECT_EQ(4u, Store("new"));
+    EXPECT_EQ("Clip a/new", Stored({"Clip A/Name", "Clip D/Name"}));
     EXPECT_EQ(3u, DeleteLocalClip(0));
     EXPECT_EQ((Texts{"clip B/1", "CLIP C/2", "new/3"}), Loaded());
-    EXPECT_EQ(3u, GetSettingsInt(nullptr, "ClipCount", 0));
+    EXPECT_EQ(3u, Count());
 
     // Nine sections and one beyond "J": the tenth goes into the free slot,
     // and the count says ten.
     ResetProgramState();
     for (char letter : std::string("ABCDEFGHJK"))
         SeedClipping(letter, std::string(1, letter).c_str());
-    EXPECT_EQ(10u, StoreClipping("tenth", FALSE, L"t", nullptr, nullptr));
-    EXPECT_EQ("tenth", StoredSetting("Clip I", "Name"));
-    EXPECT_EQ("K", StoredSetting("Clip K", "Name"));
-    EXPECT_EQ(10u, GetSettingsInt(nullptr, "ClipCount", 0));
+    EXPECT_EQ(10u, Store("tenth"));
+    EXPECT_EQ("tenth/K", Stored({"Clip I/Name", "Clip K/Name"}));
+    EXPECT_EQ(10u, Count());
     EXPECT_FALSE(MayStoreClipping());
-    EXPECT_EQ(0u, StoreClipping("eleventh", FALSE, L"e", nullptr, nullptr));
+    EXPECT_EQ(0u, Store("eleventh"));
 }
 
 // New clippings take the lowest free slot under a unique name; a replacement
@@ -118,31 +165,27 @@ TEST(ClippingStore, StoresReplacesAndDeletesInTheirSections)
     SeedClipping('C', "other");
     WriteSettingsInt(nullptr, "ClipCount", 10);
     EXPECT_TRUE(MayStoreClipping());
-    EXPECT_EQ(3u, StoreClipping("Notes", FALSE, L"one", nullptr, nullptr));
-    EXPECT_EQ(4u, StoreClipping("Notes", FALSE, L"two", nullptr, nullptr));
-    EXPECT_EQ("Notes (1)/Notes (2)/4", StoredSetting("Clip B", "Name") + "/" +
-                                           StoredSetting("Clip D", "Name") + "/" +
-                                           std::to_string(GetSettingsInt(nullptr, "ClipCount", 0)));
+    EXPECT_EQ(3u, Store("Notes"));
+    EXPECT_EQ(4u, Store("Notes"));
+    EXPECT_EQ("Notes (1)/Notes (2)/4",
+              Stored({"Clip B/Name", "Clip D/Name"}) + "/" + std::to_string(Count()));
     EXPECT_EQ(19u, StoredSetting("Clip D", "LastUpdate").size());
 
     EXPECT_EQ(4u, StoreClipping("NOTES", TRUE, L"new", "{\\rtf1 new}", nullptr));
     EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
-    EXPECT_EQ("NOTES/{\\rtf1 new}/<none>", StoredSetting("Clip A", "Name") + "/" +
-                                               StoredSetting("Clip A", "RTF") + "/" +
-                                               StoredSetting("Clip A", "HTML"));
+    EXPECT_EQ("NOTES/{\\rtf1 new}/<none>", Stored({"Clip A/Name", "Clip A/RTF", "Clip A/HTML"}));
     // Ten clippings: nothing more is stored, not even a replacement.
     for (char letter = 'E'; letter <= 'J'; letter++)
         SeedClipping(letter, "x");
-    EXPECT_EQ(0u, StoreClipping("fresh", FALSE, L"x", nullptr, nullptr));
+    EXPECT_EQ(0u, Store("fresh"));
     EXPECT_EQ(0u, StoreClipping("NOTES", TRUE, L"newer", nullptr, nullptr));
     EXPECT_EQ(L"new", StoredWideSetting("Clip A", "UTF"));
 
     EXPECT_EQ(9u, DeleteLocalClip(2));
     EXPECT_EQ(9u, DeleteLocalClip(2));
-    EXPECT_EQ(9u, GetSettingsInt(nullptr, "ClipCount", 99));
-    EXPECT_EQ("<none>/<none>/2018-02-12 09:05:00", StoredSetting("Clip C", "Name") + "/" +
-                                                       StoredSetting("Clip C", "UTF") + "/" +
-                                                       StoredSetting("Clip C", "LastUpdate"));
+    EXPECT_EQ(9u, Count());
+    EXPECT_EQ("<none>/<none>/2018-02-12 09:05:00",
+              Stored({"Clip C/Name", "Clip C/UTF", "Clip C/LastUpdate"}));
 }
 
 // Two running copies store at the same moment: every clipping gets a slot
@@ -153,27 +196,25 @@ TEST(ClippingStore, StoresAtTheSameMomentTakeSlotsOfTheirOwn)
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE holder = CreateThread(nullptr, 0, HoldStore, release, 0, nullptr);
     Sleep(100);
-    EXPECT_EQ(0u, StoreClipping("busy", FALSE, L"x", nullptr, nullptr));
+    EXPECT_EQ(0u, Store("busy"));
     EXPECT_EQ(1u, DeleteLocalClip(0));
     SetEvent(release);
     WaitForSingleObject(holder, 5000);
-    CloseHandle(holder);
-    CloseHandle(release);
     EXPECT_EQ(Texts{"kept/0"}, Loaded());
-
     for (int round = 0; round < 3; round++) {
         ResetProgramState();
         HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         HANDLE threads[] = {CreateThread(nullptr, 0, StoreFive, go, 0, nullptr),
-                            CreateThread(nullptr, 0, StoreFive, go, 0, nullptr)};
+                            CreateThread(nullptr, 0, StoreFive, go, 0, nullptr), go};
         SetEvent(go);
         WaitForMultipleObjects(2, threads, TRUE, 20000);
         for (HANDLE h : threads)
             CloseHandle(h);
-        CloseHandle(go);
         EXPECT_EQ(10u, Loaded().size()) << round;
-        EXPECT_EQ(10u, GetSettingsInt(nullptr, "ClipCount", 0)) << round;
+        EXPECT_EQ(10u, Count()) << round;
     }
+    CloseHandle(holder);
+    CloseHandle(release);
 }
 
 TEST(ClippingStore, RecallPlacesExactlyTheStoredFormats)
@@ -187,27 +228,25 @@ TEST(ClippingStore, RecallPlacesExactlyTheStoredFormats)
     EXPECT_EQ(0u, Recall(5)); // missing: the clipboard as it is
     std::vector<UINT> formats = ClipboardFormats();
     formats.resize(3);
-    EXPECT_EQ(std::vector<UINT>({CF_UNICODETEXT, RegisterClipboardFormatA("Rich Text Format"),
-                                 RegisterClipboardFormatA("HTML Format")}),
-              formats);
-    EXPECT_EQ(L"Gr\u00fc\u00dfe", Text(CF_UNICODETEXT));
-    EXPECT_STREQ("{\\rtf1 x}", ClipboardData(formats[1]).c_str());
-    EXPECT_STREQ("<p>", ClipboardData(formats[2]).c_str());
+    EXPECT_EQ(std::vector<UINT>({CF_UNICODETEXT, RTF, HTML}), formats);
+    EXPECT_EQ(L"Gr\u00fc\u00dfe", ClipWide());
+    EXPECT_EQ("{\\rtf1 x}/<p>", ClipboardData(RTF).c_str() + std::string("/") + ClipboardData(HTML).c_str());
 }
 
-// The submenu lists the names in order; a command recalls the slot in its
-// item's data, from the menu bar and from the tray menu, as one undo step.
+// The submenu is filled in place, never replaced, so the handle the system
+// is about to show stays valid; it lists the names in order, and a command
+// recalls the slot in its item's data, from the menu bar and from the tray
+// menu, as one undo step.
 TEST_F(MainWindowTest, ClippingsMenusRecallTheSlotOfTheItem)
 {
-    SendMessageA(Main(), WM_INITMENU, (WPARAM)GetMenu(Main()), 0);
-    HMENU sub = GetSubMenu(GetSubMenu(GetMenu(Main()), 2), 0);
+    HMENU clippings = GetSubMenu(GetMenu(Main()), 2), sub = GetSubMenu(clippings, 0);
+    EXPECT_TRUE(MenuState(IDM_CLIPFIRST) & MF_GRAYED); // "(Empty)"
     EXPECT_EQ(1, GetMenuItemCount(sub));
-    EXPECT_TRUE(GetMenuState(sub, IDM_CLIPFIRST, MF_BYCOMMAND) & MF_GRAYED); // "(Empty)"
     SeedClipping('A', "b", L"bee");
     SeedClipping('C', "A", L"ay");
     SeedClipping('D', "c", L"sea");
-    SendMessageA(Main(), WM_INITMENU, (WPARAM)GetMenu(Main()), 0);
-    sub = GetSubMenu(GetSubMenu(GetMenu(Main()), 2), 0);
+    SendMessageA(Main(), WM_INITMENUPOPUP, (WPARAM)sub, 0);
+    EXPECT_EQ(sub, GetSubMenu(clippings, 0));
     char first[8] = "";
     GetMenuStringA(sub, 0, first, sizeof first, MF_BYPOSITION);
     EXPECT_EQ("A/3", std::string(first) + "/" + std::to_string(GetMenuItemCount(sub)));
@@ -215,10 +254,10 @@ TEST_F(MainWindowTest, ClippingsMenusRecallTheSlotOfTheItem)
     // "A" is the second section found, so its command is 502; its slot is 2.
     EXPECT_EQ(IDM_CLIPFIRST + 1, GetMenuItemID(sub, 0));
     Command(IDM_CLIPFIRST + 1);
-    EXPECT_EQ(L"ay", Text(CF_UNICODETEXT));
+    EXPECT_EQ(L"ay", ClipWide());
     Command(IDM_UNDO);
     Command(IDM_CLIPFIRST + 9); // no such item: nothing
-    EXPECT_EQ("kept", std::string(ClipboardData(CF_TEXT).c_str()));
+    EXPECT_EQ("kept", ClipText());
 
     // The tray menu, after a change the menu bar has not seen: "&Clippings"
     // opens with its first item, "_first", selected.
@@ -229,68 +268,191 @@ TEST_F(MainWindowTest, ClippingsMenusRecallTheSlotOfTheItem)
     PostMessageA(Main(), WM_CHAR, 'c', 0);
     Settle(200);
     PostMessageA(Main(), WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_TRUE(WaitFor([] { return Text(CF_UNICODETEXT) == L"aa"; }));
+    EXPECT_TRUE(WaitFor([] { return ClipWide() == L"aa"; }));
 }
 
-// The plain text and its HTML are stored under a new name, never the
-// viewer's dump; an emptied name cancels; the limits are said. The text is
-// measured when the command starts, whatever a viewer measured before, and
-// a copy made while the name is asked for stores nothing.
+// The plain text and its HTML are stored under a new name of at most 31
+// characters, never the viewer's dump; an emptied name cancels; the limits
+// are said. The text is measured when the command starts, whatever a viewer
+// measured before, and a copy made while the name is asked for stores nothing.
 TEST_F(MainWindowTest, StoreCommandAsksForANameAndStoresThePlainText)
 {
     EXPECT_TRUE(MenuState(IDM_CLIPADD) & MF_GRAYED);
     const wchar_t text[] = L"plain \u20ac";
-    ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)text, sizeof text)},
-                                     {RegisterClipboardFormatA("HTML Format"), "<b>x</b>"}}))
+    ASSERT_TRUE(SetClipboardFormats(
+        {{CF_UNICODETEXT, std::string((const char *)text, sizeof text)}, {HTML, "<b>x</b>"}}))
         << GetLastError();
     EXPECT_FALSE(MenuState(IDM_CLIPADD) & MF_GRAYED);
-    LRESULT limit = 0;
-    ExpectBox("Store Clipping", [&limit](HWND dlg) {
-        limit = SendDlgItemMessageA(dlg, IDC_CLIPNAME, EM_GETLIMITTEXT, 0, 0); // names fit 31 characters
-        AnswerName("New Clipping")(dlg);
-    });
-    Command(IDM_CLIPADD);
-    EXPECT_EQ(31, limit);
-    EXPECT_EQ("New Clipping", StoredSetting("Clip A", "Name"));
+    EXPECT_EQ("", StoreAs("New Clipping"));
+    EXPECT_EQ("New Clipping/<b>x</b>", Stored({"Clip A/Name", "Clip A/HTML"}));
     EXPECT_EQ(text, StoredWideSetting("Clip A", "UTF"));
-    EXPECT_EQ("<b>x</b>", StoredSetting("Clip A", "HTML"));
-    ExpectBox("Store Clipping", AnswerName(""));
-    Command(IDM_CLIPADD);
-    EXPECT_EQ(1u, GetSettingsInt(nullptr, "ClipCount", 0));
-
+    EXPECT_EQ("", StoreAs(""));
+    EXPECT_EQ(1u, Count());
     // 2000 bytes of CF_TEXT with its zero are allowed, 2001 are not.
-    std::string message;
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2000, 'x')}})) << GetLastError();
-    ExpectBox("Store Clipping", AnswerName("long"));
-    Command(IDM_CLIPADD);
-    EXPECT_EQ(0, TakePendingBoxes());
+    EXPECT_EQ("", StoreAs("long"));
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string(2001, 'x')}})) << GetLastError();
-    ExpectBox("Quillet", NoteText(&message));
-    Command(IDM_CLIPADD);
-    EXPECT_EQ("Unable to Save Clipping: Clippings are limited to 2000 characters.", message);
-
+    EXPECT_EQ("Unable to Save Clipping: Clippings are limited to 2000 characters.", StoreAs(nullptr));
     // A long text seen in the viewer says nothing of the next copy.
     ExpectBox("Clipboard Viewer", ClickButton(IDOK));
     Command(IDM_VIEW);
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("hello", 6)}})) << GetLastError();
-    ExpectBox("Store Clipping", AnswerName("short"));
-    Command(IDM_CLIPADD);
-    EXPECT_EQ(0, TakePendingBoxes());
-    EXPECT_EQ(3u, GetSettingsInt(nullptr, "ClipCount", 0));
-
-    // Another program copies while the name is asked for.
-    ExpectBox("Store Clipping", [](HWND dlg) {
-        SetClipboardFormats({{CF_TEXT, std::string("secret", 7)}});
-        AnswerName("stale")(dlg);
-    });
-    ExpectBox("Quillet", NoteText(&message));
-    Command(IDM_CLIPADD);
-    EXPECT_EQ("The clipboard changed while the clipping was being named, so nothing was stored.", message);
-    EXPECT_EQ(3u, GetSettingsInt(nullptr, "ClipCount", 0));
-
+    EXPECT_EQ("", StoreAs("short"));
+    EXPECT_EQ(3u, Count());
+    EXPECT_EQ("The clipboard changed while the clipping was being named, so nothing was stored.",
+              StoreAs("stale", [] {
+                  SetClipboardFormats({{CF_TEXT, std::string("secret", 7)}});
+              }));
+    EXPECT_EQ(3u, Count());
     for (char letter = 'D'; letter <= 'J'; letter++)
         SeedClipping(letter, "x");
-    ExpectBox("Quillet", NoteText(&message));
-    Command(IDM_CLIPADD);
-    EXPECT_EQ("Unable to Save Clipping: Only 10 Clippings are supported in this version.", message);
+    EXPECT_EQ("Unable to Save Clipping: Only 10 Clippings are supported in this version.", StoreAs(nullptr));
+}
+
+TEST(ClipMgr, RenamesDeletesAndFollowsTheSelection)
+{
+    ExpectBox("Error", ClickButton(IDNO)); // nothing to manage: no download either
+    EXPECT_EQ(2, ClipMgrDialog(nullptr));
+    SeedClipping('A', "beta", L"two");
+    SeedClipping('C', "Alpha", L"one");
+    WriteSettingsInt(nullptr, "ClipCount", 2);
+    EXPECT_EQ(2, RunManager([](HWND dlg) {
+                  EXPECT_EQ((Texts{"Alpha/2", "beta/0"}), ManagerItems(dlg));
+                  EXPECT_EQ(0, List(dlg, LB_GETCURSEL));
+                  auto enabled = [dlg] {
+                      std::string on;
+                      for (int id : {IDC_CM_RENAME, IDC_CM_DELETE, IDC_CM_COPY})
+                          on += IsWindowEnabled(GetDlgItem(dlg, id)) ? "e" : "-";
+                      return on;
+                  };
+                  Select(dlg, -1, LBN_SELCANCEL);
+                  EXPECT_EQ("---", enabled());
+                  // A double click renames by default, even to a name in use.
+                  Select(dlg, 1);
+                  EXPECT_EQ("eee", enabled());
+                  EXPECT_EQ("beta", AnswerBox(dlg, MAKEWPARAM(IDC_CM_LIST, LBN_DBLCLK), "Rename Clipping",
+                                              IDOK, "Alpha"));
+                  EXPECT_EQ((Texts{"Alpha/0", "Alpha/2"}), ManagerItems(dlg));
+                  EXPECT_EQ(LB_ERR, List(dlg, LB_GETCURSEL));
+                  EXPECT_EQ("2018-02-12 09:05:00", StoredSetting("Clip A", "LastUpdate"));
+                  for (int button : {IDNO, IDYES, IDYES}) {
+                      Select(dlg, 0);
+                      EXPECT_EQ("Are you sure you want to delete the clipping \"Alpha\"?",
+                                AnswerBox(dlg, IDC_CM_DELETE, "Confirm Delete", button));
+                  }
+                  // Nothing left: the buttons do nothing.
+                  EXPECT_TRUE(ManagerItems(dlg).empty());
+                  for (int id : {IDC_CM_RENAME, IDC_CM_DELETE, IDC_CM_COPY})
+                      PostMessageA(dlg, WM_COMMAND, id, 0);
+                  Sleep(300);
+                  EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg));
+                  PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+              }));
+    EXPECT_EQ("<none>/<none>/0", Stored({"Clip A/Name", "Clip C/UTF"}) + "/" + std::to_string(Count()));
+}
+
+// Another running copy of the program changes the store under the manager:
+// Delete, Rename and Copy of a clipping that is no longer what the list
+// shows say so, show the store as it is, and leave the other's clipping.
+TEST(ClipMgr, AClippingChangedByAnotherCopyIsLeftAlone)
+{
+    SeedClipping('A', "Notes", L"notes");
+    SeedClipping('B', "Other", L"other");
+    EXPECT_EQ(2, RunManager([](HWND dlg) {
+                  const struct {
+                      WPARAM command;
+                      std::function<void()> meanwhile;
+                      Texts listed; // afterwards
+                  } cases[] = {
+                      {IDC_CM_DELETE,
+                       [] {
+                           DeleteLocalClip(0);
+                           Store("Bank details", L"1234");
+                       },
+                       {"Bank details/0", "Other/1"}},
+                      {IDC_CM_RENAME,
+                       [] { SeedClipping('A', "Bank details", L"5678", "2019-01-01 00:00:00"); },
+                       {"Bank details/0", "Other/1"}},
+                      {IDC_CM_COPY, [] { DeleteLocalClip(0); }, {"Other/1"}},
+                  };
+                  for (const auto &c : cases) {
+                      Select(dlg, 0);
+                      c.meanwhile();
+                      const std::string said = AnswerBox(dlg, c.command, "Quillet", IDOK);
+                      EXPECT_NE(std::string::npos, said.find("another running copy")) << said;
+                      EXPECT_EQ(c.listed, ManagerItems(dlg)) << c.command;
+                  }
+                  PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+              }));
+    EXPECT_EQ("<none>/Other/1", Stored({"Clip A/Name", "Clip B/Name"}) + "/" + std::to_string(Count()));
+}
+
+// Copy places the clipping as one undoable change, closes, and the choice of
+// the double click is remembered.
+TEST(ClipMgr, CopyPlacesTheClippingClosesAndRemembersTheChoice)
+{
+    SeedClipping('B', "Notes", L"h\u00e9llo");
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("before", 7)}})) << GetLastError();
+    EXPECT_EQ(1, RunManager([](HWND dlg) {
+                  SendDlgItemMessageA(dlg, IDC_CM_DCCOPY, BM_CLICK, 0, 0);
+                  SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_CM_LIST, LBN_DBLCLK), 0);
+              }));
+    EXPECT_EQ(L"h\u00e9llo", ClipWide());
+    EXPECT_EQ(298u, GetSettingsInt(nullptr, "DCActLC", 0));
+    OnUndo(nullptr); // one undoable change
+    EXPECT_EQ("before", ClipText());
+    EXPECT_EQ(1, RunManager([](HWND dlg) {
+                  EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_CM_DCCOPY));
+                  PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+              }));
+}
+
+// Only present clips are listed, by their ids; rename, delete and the
+// synchronisation reach the service; a copy puts the clip on the clipboard,
+// and one that no longer arrives is said.
+TEST_F(RealService, CloudManagerListsRenamesDeletesCopiesAndSynchronises)
+{
+    std::string said;
+    ASSERT_NE(-1, SyncRegisterUser());
+    ExpectBox("Error", NoteText(&said));
+    EXPECT_EQ(2, CloudMgrDialog(nullptr));           // nothing to manage
+    EXPECT_EQ(LoadedString(IDS_NOCLOUDCLIPS), said); // whole, not cut to 159 characters
+    Store("Alpha", L"a");
+    Store("beta", L"b");
+    Store("Note", L"h\u00e9llo");
+    ExpectBox("Synchronize Clippings", ClickButton(IDOK));
+    ASSERT_EQ(1, SyncClips(nullptr));
+    for (uint32_t slot = 0; slot < 3; slot++)
+        DeleteLocalClip(slot);
+    Store("Local", L"local");
+    auto select = [](HWND dlg, const char *name) { List(dlg, LB_SELECTSTRING, WPARAM(-1), (LPARAM)name); };
+    EXPECT_EQ(1, RunDialog("Manage Cloud Clippings", CloudMgrDialog, [select](HWND dlg) {
+                  EXPECT_EQ(Present(), ManagerItems(dlg));
+                  select(dlg, "beta");
+                  EXPECT_EQ("beta", AnswerBox(dlg, IDC_CM_RENAME, "Rename Clipping", IDOK, "Gamma"));
+                  select(dlg, "Alpha");
+                  AnswerBox(dlg, IDC_CM_DELETE, "Confirm Delete", IDYES);
+                  EXPECT_EQ(Present(), ManagerItems(dlg));
+                  EXPECT_NE(0, CloudIdOf("Gamma"));
+                  AnswerBox(dlg, IDC_CM_SYNC, "Synchronize Clippings", IDOK);
+                  EXPECT_EQ(Present(), ManagerItems(dlg));
+                  EXPECT_EQ(3u, ManagerItems(dlg).size()); // Local came up
+                  // A double click copies once that is the choice.
+                  select(dlg, "Note");
+                  SendDlgItemMessageA(dlg, IDC_CM_DCCOPY, BM_CLICK, 0, 0);
+                  PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_CM_LIST, LBN_DBLCLK), 0);
+              }));
+    EXPECT_EQ(L"h\u00e9llo", ClipWide());
+    EXPECT_EQ(298u, GetSettingsInt(nullptr, "DCActCC", 0));
+    EXPECT_EQ(0u, GetSettingsInt(nullptr, "DCActLC", 0));
+
+    ExpectBox("Quillet", NoteText(&said));
+    EXPECT_EQ(1, RunDialog("Manage Cloud Clippings", CloudMgrDialog, [select](HWND dlg) {
+                  EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_CM_DCCOPY));
+                  select(dlg, "Note");
+                  SyncFailure failure;
+                  SyncDeleteClip(SyncGetUserID(), CloudIdOf("Note"), &failure);
+                  PostMessageA(dlg, WM_COMMAND, IDC_CM_COPY, 0);
+              }));
+    EXPECT_EQ("The clipping 'Note' could not be downloaded.", said);
 }

@@ -1,23 +1,20 @@
 // The main window, its commands, reduction and undo, through the real
-// window, the real clipboard and the real registry.
+// window, the real clipboard and the real registry. The program's own
+// changes keep the undo snapshot however their notifications come: late
+// through another viewer, never through a viewer that breaks the chain, or
+// nested inside another operation; no box is shown while the clipboard is held.
 #include "mainwindow.h"
 #include "boxwatch.h"
+#include "importpatch.h"
 #include "testutil.h"
-#include "clipboard/reduce.h"
-#include "app/main.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
 #include "util/guards.h"
 #include <algorithm>
-#include <functional>
+#include <fstream>
 
 namespace {
-
-std::string Text()
-{
-    return ClipboardData(CF_TEXT).c_str();
-}
 
 // How deep calls of the main window for WM_CLIPBOARDUPDATE are nested, and
 // the deepest seen, as its thread's call hooks see them.
@@ -26,7 +23,7 @@ int m_drawDepth, m_drawDeepest;
 LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
 {
     auto *call = reinterpret_cast<CWPSTRUCT *>(lParam);
-    if (call->message == WM_CLIPBOARDUPDATE && call->hwnd == MainWindow())
+    if (call->message == WM_CLIPBOARDUPDATE && call->hwnd == Main())
         m_drawDeepest = std::max(m_drawDeepest, ++m_drawDepth);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -34,64 +31,145 @@ LRESULT CALLBACK BeforeCall(int code, WPARAM wParam, LPARAM lParam)
 LRESULT CALLBACK AfterCall(int code, WPARAM wParam, LPARAM lParam)
 {
     auto *call = reinterpret_cast<CWPRETSTRUCT *>(lParam);
-    m_drawDepth -= call->message == WM_CLIPBOARDUPDATE && call->hwnd == MainWindow();
+    m_drawDepth -= call->message == WM_CLIPBOARDUPDATE && call->hwnd == Main();
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Messages that arrive while an operation has the clipboard open (a sent
+// WM_ACTIVATEAPP, a click on a button) are handled inside it: every
+// EmptyClipboard of the program first handles such messages.
+BOOL WINAPI EmptyAfterNestedMessages()
+{
+    SendMessageA(Main(), WM_ACTIVATEAPP, TRUE, 0);
+    SendMessageA(Main(), WM_SETFOCUS, 0, 0);
+    Command(IDM_EMPTY);
+    return RealFunction(&EmptyClipboard, "user32.dll", "EmptyClipboard")();
+}
+
+INT_PTR WINAPI FailingDialog(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM)
+{
+    return -1;
+}
+
+// A box answered with OK after noting whether another program could open
+// the clipboard then.
+BoxAnswer NoteClipboardFree(bool *free)
+{
+    return [free](HWND box) {
+        *free = OpenClipboard(nullptr) && CloseClipboard();
+        ClickButton(IDOK)(box);
+    };
+}
+
+// Each change of a copy of formatted text, with the CF_TEXT it leaves.
+const struct {
+    const char *what;
+    std::function<void()> change;
+    const char *text;
+    bool onConverted; // made on the converted copy: undoable only with conversion on
+} CHANGES[] = {
+    {"Reduce", [] { Command(IDM_REDUCE); }, "Hello World", false},
+    {"system menu", [] { SendMessageA(Main(), WM_SYSCOMMAND, IDM_REDUCE, 0); }, "Hello World", false},
+    {"tray double click", [] { Command(IDM_TRAYICON, WM_LBUTTONDBLCLK); }, "Hello World", false},
+    {"Reduce while the clipboard is held briefly",
+     [] {
+         ASSERT_TRUE(OpenClipboard(nullptr)) << GetLastError();
+         PostMessageA(Main(), WM_COMMAND, IDM_REDUCE, 0);
+         Sleep(40);
+         CloseClipboard();
+         EXPECT_TRUE(WaitFor([] { return !OnClipboard(HTML); }, 2000));
+     },
+     "Hello World", false},
+    {"upper then lower case",
+     [] {
+         Command(IDM_UPPER);
+         Command(IDM_LOWER);
+     },
+     "hello world", false},
+    {"Empty", [] { Command(IDM_EMPTY); }, "", false},
+    {"recall", [] { Command(IDM_CLIPFIRST); }, "kept", false},
+    {"Open",
+     [] {
+         ExpectBox("Open", TypePath(TempPath("quillet_ownchange.txt")));
+         Command(IDM_FILEOPEN);
+     },
+     "from a file", true},
+};
+
+// Every change, then Undo, gives back the copy of formatted text; with
+// conversion on, neither Undo nor the change is converted again.
+void EveryChangeUndoes()
+{
+    std::ofstream(TempPath("quillet_ownchange.txt"), std::ios::binary) << "from a file";
+    SeedClipping('A', "Kept", L"kept");
+    MenuState(IDM_CLIPFIRST); // fills the clippings submenu
+    const DWORD wait = gvGlobals.AutoConvert ? 600 : 300;
+    for (const auto &c : CHANGES) {
+        if (c.onConverted && !gvGlobals.AutoConvert)
+            continue;
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
+        if (!gvGlobals.AutoConvert) {
+            Settle();
+        } else {
+            ASSERT_TRUE(WaitFor([] { return !OnClipboard(RTF); })) << "the copy was not converted";
+            if (!c.onConverted) {
+                Command(IDM_UNDO);
+                Settle(wait);
+                ASSERT_TRUE(OnClipboard(RTF)) << "Undo was converted again";
+            }
+        }
+        c.change();
+        Settle(wait);
+        EXPECT_EQ(c.text, ClipText());
+        EXPECT_FALSE(OnClipboard(RTF) || OnClipboard(HTML));
+        EXPECT_TRUE(*c.text || ClipboardFormats().empty());
+        EXPECT_FALSE(MenuState(IDM_UNDO) & MF_GRAYED);
+        Command(IDM_UNDO);
+        Settle(wait);
+        EXPECT_EQ("Hello World", ClipText());
+        EXPECT_EQ(0u, ClipboardData(HTML).find("<b>Hello</b> World"));
+    }
+    DeleteFileA(TempPath("quillet_ownchange.txt").c_str());
 }
 
 } // namespace
 
-// Reduce from the menu, the system menu and the tray icon, also while the
-// clipboard is held open briefly, the case conversions and Empty: one undo
-// gives back the state before the first.
+// One undo gives back the state before the change, with conversion off or
+// on; a second has nothing to restore, and a copy made after a change starts
+// a new undo step.
 TEST_F(MainWindowTest, EveryChangeUndoesToTheStateBefore)
 {
     Command(IDM_TRAYICON, WM_LBUTTONDBLCLK); // empty clipboard: nothing to do
     EXPECT_TRUE(ClipboardFormats().empty());
-    const struct {
-        std::function<void()> change;
-        const char *text;
-    } cases[] = {
-        {[this] { Command(IDM_REDUCE); }, "Hello World"},
-        {[this] { SendMessageA(Main(), WM_SYSCOMMAND, IDM_REDUCE, 0); }, "Hello World"},
-        {[this] { Command(IDM_TRAYICON, WM_LBUTTONDBLCLK); }, "Hello World"},
-        {[this] {
-             ASSERT_TRUE(OpenClipboard(nullptr)) << GetLastError();
-             PostMessageA(Main(), WM_COMMAND, IDM_REDUCE, 0);
-             Sleep(40);
-             CloseClipboard();
-             EXPECT_TRUE(WaitFor([] { return !OnClipboard(HTML); }, 2000));
-         },
-         "Hello World"},
-        {[this] {
-             Command(IDM_UPPER);
-             Command(IDM_LOWER);
-         },
-         "hello world"},
-        {[this] { Command(IDM_EMPTY); }, ""},
-    };
-    for (const auto &c : cases) {
-        ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
-        Settle();
-        c.change();
-        EXPECT_EQ(c.text, Text());
-        EXPECT_FALSE(OnClipboard(RTF) || OnClipboard(HTML)) << c.text;
-        EXPECT_TRUE(*c.text || ClipboardFormats().empty());
-        Command(IDM_UNDO);
-        EXPECT_EQ("Hello World", Text());
-        EXPECT_EQ(0u, ClipboardData(HTML).find("<b>Hello</b> World"));
-    }
-    // A second undo has nothing to restore and leaves the clipboard alone.
+    EveryChangeUndoes();
     Command(IDM_EMPTY);
     Settle();
     Command(IDM_UNDO);
     Command(IDM_UNDO);
     EXPECT_TRUE(OnClipboard(HTML));
-    // A copy made after a change starts a new undo step of its own.
     Command(IDM_REDUCE);
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("newer", 6)}})) << GetLastError();
     Command(IDM_EMPTY);
     Command(IDM_UNDO);
-    EXPECT_EQ("newer", Text());
+    EXPECT_EQ("newer", ClipText());
+    gvGlobals.AutoConvert = 1;
+    EveryChangeUndoes();
+}
+
+// A viewer that joined after the program hears of each change first and
+// passes it on only once the change's maker has returned, or passes nothing
+// on: the conversion goes on, and the changes are still known as the
+// program's own.
+TEST_F(MainWindowTest, LateOrMissingNotificationsOfOwnChangesAreKnownAsOwn)
+{
+    gvGlobals.AutoConvert = 1;
+    for (auto forwarding : {ChainedViewer::LATE, ChainedViewer::NEVER}) {
+        SCOPED_TRACE(forwarding);
+        ChainedViewer viewer(forwarding);
+        EveryChangeUndoes();
+        EXPECT_GT(viewer.draws, 0);
+    }
 }
 
 // The snapshot holds metafile pictures that still refer to their metafile
@@ -125,36 +203,34 @@ TEST_F(MainWindowTest, SnapshotAndKeepUnicode)
     Command(IDM_REDUCE);
     EXPECT_EQ(CF_UNICODETEXT, ClipboardFormats().at(0));
     EXPECT_FALSE(OnClipboard(RTF));
-    EXPECT_EQ(0, wcscmp(text, (const wchar_t *)ClipboardData(CF_UNICODETEXT).data()));
+    EXPECT_EQ(text, ClipWide());
     // Case conversion of UTF-16 goes by characters; by bytes it would stop at
     // the first zero byte.
     Command(IDM_UPPER);
-    EXPECT_EQ(0, wcscmp(L"GR\u00dc\u00dfE \u20ac", (const wchar_t *)ClipboardData(CF_UNICODETEXT).data()));
+    EXPECT_EQ(L"GR\u00dc\u00dfE \u20ac", ClipWide());
 }
 
+// Every copy is reduced, except one marked as not to be recorded: that is
+// never snapshotted, and a manual reduction keeps the mark.
 TEST_F(MainWindowTest, AutoConvertReducesEveryCopyAndSkipsPrivateContent)
 {
     gvGlobals.AutoConvert = 1;
     ASSERT_EQ(0, RunChild("--child-copy-formatted"));
     ASSERT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
-    EXPECT_EQ("Hello World", Text());
-
-    // Undo with automatic conversion on does not convert its own result.
-    Command(IDM_UNDO);
-    Settle(600);
-    EXPECT_TRUE(OnClipboard(RTF));
-
-    // A copy marked as not to be recorded is left alone and never
-    // snapshotted; a manual reduction still works and keeps the mark.
+    EXPECT_EQ("Hello World", ClipText());
+    const UINT history = RegisterClipboardFormatA("CanIncludeInClipboardHistory");
     for (const ClipFormat &mark :
          {ClipFormat{RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing"), "1"},
           ClipFormat{RegisterClipboardFormatA("Clipboard Viewer Ignore"), "1"},
-          ClipFormat{RegisterClipboardFormatA("CanIncludeInClipboardHistory"), std::string(4, '\0')}}) {
-        std::vector<ClipFormat> secret = FormattedText();
-        secret.push_back(mark);
-        ASSERT_TRUE(SetClipboardFormats(secret)) << GetLastError();
+          ClipFormat{history, std::string(4, '\0')}, ClipFormat{history, std::string("\1\0\0\0", 4)}}) {
+        const bool allowed = mark.data[0] == 1; // history allowed explicitly
+        std::vector<ClipFormat> copy = FormattedText();
+        copy.push_back(mark);
+        ASSERT_TRUE(SetClipboardFormats(copy)) << GetLastError();
         Settle(600);
-        EXPECT_TRUE(OnClipboard(RTF));
+        EXPECT_EQ(allowed, !OnClipboard(RTF));
+        if (allowed)
+            continue;
         Command(IDM_REDUCE);
         Settle(600);
         EXPECT_FALSE(OnClipboard(RTF));
@@ -162,12 +238,6 @@ TEST_F(MainWindowTest, AutoConvertReducesEveryCopyAndSkipsPrivateContent)
         Command(IDM_UNDO); // private content is not kept for Undo
         EXPECT_FALSE(OnClipboard(RTF));
     }
-
-    // History allowed explicitly (a non-zero DWORD) is ordinary content.
-    std::vector<ClipFormat> allowed = FormattedText();
-    allowed.push_back({RegisterClipboardFormatA("CanIncludeInClipboardHistory"), std::string("\1\0\0\0", 4)});
-    ASSERT_TRUE(SetClipboardFormats(allowed)) << GetLastError();
-    EXPECT_TRUE(WaitFor([] { return !OnClipboard(RTF); }));
 
     // Each copy made during the flash of the one before is converted after
     // it, not inside it: only the conversion's own change nests.
@@ -191,7 +261,7 @@ TEST_F(MainWindowTest, AutoConvertReducesEveryCopyAndSkipsPrivateContent)
 TEST_F(MainWindowTest, MenusFollowTheClipboardAndUndo)
 {
     // "g" for each of Reduce, Undo and Open Main Window that the tray greys.
-    auto tray = [this] {
+    auto tray = [] {
         PostMessageA(Main(), WM_COMMAND, IDM_TRAYICON, WM_RBUTTONDOWN);
         HWND popup = nullptr;
         EXPECT_TRUE(
@@ -204,7 +274,7 @@ TEST_F(MainWindowTest, MenusFollowTheClipboardAndUndo)
         EXPECT_TRUE(WaitFor([popup] { return !IsWindowVisible(popup); }));
         return grey;
     };
-    auto bar = [this] {
+    auto bar = [] {
         std::string grey;
         for (UINT id : {IDM_REDUCE, IDM_CONVERT, IDM_UNDO})
             grey += MenuState(id) & MF_GRAYED ? "g" : "-";
@@ -239,7 +309,7 @@ TEST_F(MainWindowTest, F9ActsOnlyForTheMainWindowInFront)
         SetForegroundWindow(front);
         ASSERT_TRUE(WaitFor([front] { return GetForegroundWindow() == front; })) << where;
         if (where == DIALOG) {
-            ExpectBox("Quillet Options", [this](HWND dlg) {
+            ExpectBox("Quillet Options", [](HWND dlg) {
                 EXPECT_EQ(dlg, GetForegroundWindow());
                 PostMessageA(Main(), WM_KEYDOWN, VK_F9, 1);
                 Sleep(500);
@@ -249,8 +319,11 @@ TEST_F(MainWindowTest, F9ActsOnlyForTheMainWindowInFront)
         } else {
             // The edit control of this thread takes the UI thread's focus.
             EXPECT_TRUE(where != EDIT || AttachThreadInput(GetCurrentThreadId(), ui, TRUE)) << GetLastError();
-            if (where == EDIT)
+            if (where == EDIT) {
+                Settle(); // activation moves the focus too
                 SetFocus(edit);
+                EXPECT_EQ(edit, GetFocus());
+            }
             PostMessageA(Main(), WM_KEYDOWN, VK_F9, 1);
             Settle(500);
             AttachThreadInput(GetCurrentThreadId(), ui, FALSE);
@@ -261,11 +334,17 @@ TEST_F(MainWindowTest, F9ActsOnlyForTheMainWindowInFront)
     DestroyWindow(other);
 }
 
-// Cancel keeps everything; the default choice hides the window and the
-// program goes on in the tray, as QuickExit 840 does without asking; "Exit"
-// with "Don't ask me this again" ends it and is remembered.
+// An exit dialog that cannot be shown asks nothing, so nothing ends. Cancel
+// keeps everything; the default choice hides the window and the program goes
+// on in the tray, as QuickExit 840 does without asking; "Exit" with "Don't
+// ask me this again" ends it and is remembered.
 TEST_F(MainWindowTest, ExitDialogChoices)
 {
+    {
+        ImportPatch patch("user32.dll", "DialogBoxParamA", reinterpret_cast<void *>(FailingDialog));
+        ASSERT_TRUE(patch.ok()) << GetLastError();
+        Command(IDM_EXIT);
+    }
     ExpectBox("Exit Quillet", ClickButton(IDCANCEL));
     Command(IDM_EXIT);
     EXPECT_TRUE(IsWindowVisible(Main()));
@@ -288,6 +367,50 @@ TEST_F(MainWindowTest, ExitDialogChoices)
     Command(IDM_EXIT);
     EXPECT_TRUE(WaitFor([this] { return !Running(); }));
     EXPECT_EQ(670u, GetSettingsInt(nullptr, "QuickExit", 0));
+}
+
+// Messages handled while an operation holds the clipboard start no other
+// operation and close nothing under it; the list stays as it was meanwhile.
+TEST_F(MainWindowTest, NothingNestedClosesTheClipboardUnderAnOperation)
+{
+    ASSERT_TRUE(SetClipboardFormats(FormattedText())) << GetLastError();
+    Settle();
+    {
+        ImportPatch patch("user32.dll", "EmptyClipboard", reinterpret_cast<void *>(EmptyAfterNestedMessages));
+        ASSERT_TRUE(patch.ok()) << GetLastError();
+        Command(IDM_REDUCE);
+    }
+    EXPECT_EQ("Hello World", ClipText());
+    EXPECT_FALSE(OnClipboard(RTF));
+    EXPECT_EQ(LRESULT(ClipboardFormats().size()),
+              SendDlgItemMessageA(Main(), IDC_FORMATLIST, LB_GETCOUNT, 0, 0));
+    Command(IDM_UNDO);
+    EXPECT_TRUE(OnClipboard(RTF) && OnClipboard(HTML));
+}
+
+// Boxes wait for the user with the clipboard closed: another program can
+// copy meanwhile. A failed copy and a clipping that cannot be read are told
+// after the clipboard is closed, and neither changes it.
+TEST_F(MainWindowTest, BoxesAreShownWithTheClipboardClosed)
+{
+    std::vector<ClipFormat> formats = FormattedText();
+    formats.push_back({RegisterClipboardFormatA("Quillet odd"), std::string(4321, 'y')});
+    ASSERT_TRUE(SetClipboardFormats(formats)) << GetLastError();
+    Settle();
+    // An RTF variant of 4320 characters is read into a block of 4321 bytes.
+    SeedClipping('A', "Odd", L"odd");
+    WriteSettingsStringA("Clip A", "RTF", std::string(4320, 'r').c_str());
+    MenuState(IDM_CLIPFIRST);
+    ImportPatch patch("kernel32.dll", "GlobalLock", reinterpret_cast<void *>(LockAllBut4321));
+    ASSERT_TRUE(patch.ok()) << GetLastError();
+    for (UINT command : {IDM_REDUCE, IDM_CLIPFIRST}) {
+        bool free = false;
+        ExpectBox("Quillet", NoteClipboardFree(&free));
+        Command(command);
+        EXPECT_EQ(0, TakePendingBoxes());
+        EXPECT_TRUE(free) << command << ": the box was shown with the clipboard open";
+        EXPECT_TRUE(OnClipboard(RTF));
+    }
 }
 
 class DeferredStartTest : public MainWindowTest {

@@ -1,10 +1,6 @@
 // The settings store against the real registry, and the options dialog
 // through the real dialog, settings and run-at-log-on entry.
-#include <gtest/gtest.h>
-#include <windows.h>
 #include <cstring>
-#include <string>
-#include <vector>
 #include "boxwatch.h"
 #include "testutil.h"
 #include "app/options.h"
@@ -77,8 +73,10 @@ protected:
 } // namespace
 
 // Reads never create keys; the whole DWORD range, empty strings, UTF-8 names
-// and characters beyond the BMP survive; writing null deletes.
-TEST(Registry, TypedValuesAndDefaults)
+// and characters beyond the BMP survive; writing null deletes. A value that
+// does not fit gives the default, and one stored without its terminator is
+// read within its size; nothing is written past the buffer.
+TEST(Registry, TypedValuesDefaultsBuffersAndSectionNames)
 {
     char buf[16];
     wchar_t wbuf[32];
@@ -88,12 +86,14 @@ TEST(Registry, TypedValuesAndDefaults)
     EXPECT_EQ(7u, GetSettingsInt("Opts", "Missing", 7));
     EXPECT_NE(ERROR_SUCCESS,
               RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_ROOT "\\Opts", 0, KEY_READ, key.put()));
+    memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(0u, GetSettingsSectionNames(buf, sizeof buf));
+    EXPECT_EQ(std::string("\0\0x", 3), std::string(buf, 3));
 
     ASSERT_EQ(1, WriteSettingsInt(nullptr, "Num", 0xFFFFFFFEu));
     ASSERT_EQ(1, WriteSettingsStringA("Opts", "Empty", ""));
     EXPECT_EQ(0xFFFFFFFEu, GetSettingsInt("", "Num", 0));
     EXPECT_EQ(1, GetSettingsStringA("Opts", "Empty", "x", buf, sizeof buf));
-
     const wchar_t text[] = L"Gr\u00fc\u00dfe \u20ac \U0001D11E";
     ASSERT_EQ(1, WriteSettingsStringW("S", "N\xC3\xA4me", text));
     EXPECT_EQ((int)sizeof text, GetSettingsStringW("S", "N\xC3\xA4me", "", wbuf, sizeof wbuf));
@@ -101,21 +101,14 @@ TEST(Registry, TypedValuesAndDefaults)
     WriteSettingsStringW("S", "Wide", text);
     EXPECT_EQ(1, WriteSettingsStringW("S", "Wide", nullptr));
     EXPECT_EQ(0u, GetSettingsStringSize("S", "Wide"));
-}
 
-// A value that does not fit gives the default, and one stored without its
-// terminator is read within its size; nothing is written past the buffer.
-TEST(Registry, BuffersTerminatorsAndSectionNames)
-{
-    char buf[16];
-    wchar_t wbuf[8];
     WriteSettingsStringA(nullptr, "Name", "abcdefgh");
     WriteSettingsStringW(nullptr, "Wide", L"abcdefgh");
     EXPECT_EQ(9, GetSettingsStringA(nullptr, "Name", "dflt", buf, 9));
     EXPECT_EQ(4, GetSettingsStringA(nullptr, "Name", "dflt", buf, 8));
     EXPECT_EQ(7, GetSettingsStringA(nullptr, "Name", "default-too-long", buf, 8));
     EXPECT_STREQ("default", buf);
-    EXPECT_EQ(4, GetSettingsStringW(nullptr, "Wide", "dflt", wbuf, sizeof wbuf));
+    EXPECT_EQ(4, GetSettingsStringW(nullptr, "Wide", "dflt", wbuf, 16));
     EXPECT_STREQ(L"dflt", wbuf);
     ASSERT_EQ(ERROR_SUCCESS, StoreRaw(nullptr, "Bare", REG_SZ, "abcd", 3));
     EXPECT_EQ(1, GetSettingsStringA(nullptr, "Bare", "d", buf, 3));
@@ -123,9 +116,7 @@ TEST(Registry, BuffersTerminatorsAndSectionNames)
     EXPECT_EQ(3, GetSettingsStringA(nullptr, "Bare", "d", buf, 4));
     EXPECT_STREQ("abc", buf);
 
-    memset(buf, 'x', sizeof buf);
-    EXPECT_EQ(0u, GetSettingsSectionNames(buf, sizeof buf));
-    EXPECT_EQ(std::string("\0\0x", 3), std::string(buf, 3));
+    ResetProgramState();
     WriteSettingsInt("Clip B", "State", 1);
     WriteSettingsInt("Clip A", "State", 1);
     EXPECT_EQ(14u, GetSettingsSectionNames(buf, sizeof buf));

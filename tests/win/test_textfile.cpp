@@ -1,10 +1,6 @@
 // Text files to and from the clipboard, with real files in the temp folder
 // and the real clipboard.
-#include <gtest/gtest.h>
-#include <windows.h>
 #include <fstream>
-#include <string>
-#include <vector>
 #include "boxwatch.h"
 #include "clipboard/textfile.h"
 #include "resources/resource.h"
@@ -61,8 +57,8 @@ protected:
 } // namespace
 
 // Every byte of a file goes on the clipboard as its only format, zero bytes
-// included; a file that cannot be read whole changes
-// nothing: missing, or small only in the low 32 bits of its size.
+// included; a file missing or small only in the low 32 bits of its size
+// changes nothing.
 TEST_F(TextFile, OpenPutsTheWholeFileOnTheClipboardOrNothing)
 {
     ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, MARK_TEXT}, {RegisterClipboardFormatA("Quillet Test"), "x"}}))
