@@ -13,15 +13,6 @@ namespace {
 
 const UINT OTHER = RegisterClipboardFormatA("Quillet Test");
 
-// The visible dialog of that caption, waited for on the watcher thread.
-HWND Shown(const char *caption)
-{
-    HWND box = nullptr;
-    WaitFor([&box, caption] { return (box = FindWindowA("#32770", caption)) && IsWindowVisible(box); },
-            20000);
-    return box;
-}
-
 // The viewer as the watcher thread sees it.
 struct Dlg {
     HWND hwnd;
@@ -31,7 +22,7 @@ struct Dlg {
     void Click(int id) const { SendMessageA(Item(id), BM_CLICK, 0, 0); }
     LRESULT List(UINT msg, WPARAM w = 0, LPARAM l = 0) const
     {
-        return SendMessageA(Item(IDC_VIEWFORMATS), msg, w, l);
+        return SendDlgItemMessageA(hwnd, IDC_VIEWFORMATS, msg, w, l);
     }
     // "name/category" of each listed format.
     std::vector<std::string> FormatList() const
@@ -53,9 +44,14 @@ struct Dlg {
     // Saves through the file dialog; the text of the message that follows.
     std::string SaveAs(const std::string &path) const
     {
+        const auto shown = [](const char *caption) {
+            HWND box = nullptr;
+            WaitFor([&] { return (box = FindWindowA("#32770", caption)) && IsWindowVisible(box); }, 20000);
+            return box;
+        };
         PostMessageA(hwnd, WM_COMMAND, IDC_VIEWSAVE, 0);
-        TypePath(path)(Shown("Save As"));
-        HWND box = Shown(APP_NAME);
+        TypePath(path)(shown("Save As"));
+        HWND box = shown(APP_NAME);
         std::string text = WindowText(GetDlgItem(box, 0xFFFF));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         WaitFor([box] { return !IsWindowVisible(box); });
