@@ -1,15 +1,13 @@
 #include "boxwatch.h"
 #include "testutil.h"
 #include "resources/resource.h"
-#include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
-#include <vector>
+#include <utility>
 
 namespace {
 
@@ -20,48 +18,43 @@ struct Expectation {
 
 std::mutex g_lock;
 std::vector<Expectation> g_expected;
-std::set<HWND> g_handled;
+// Marks a box once handled; it goes with the window.
+const char *const HANDLED = "QuilletTestHandled";
 
 bool IsBox(HWND hwnd)
 {
     char cls[16] = "";
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(hwnd))
-        return false;
     DWORD pid = 0;
+    GetClassNameA(hwnd, cls, sizeof cls);
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != GetCurrentProcessId())
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(hwnd) || pid != GetCurrentProcessId())
         return false;
-    HWND owner = GetWindow(hwnd, GW_OWNER);
-    bool messageBox = GetDlgItem(hwnd, 0xFFFF) != nullptr;
     // Questions owned by the desktop (the clipping name) disable no owner;
     // they are told from the splash by their Cancel button.
-    bool question = !owner && GetDlgItem(hwnd, IDCANCEL) != nullptr;
-    return messageBox || question || (owner && !IsWindowEnabled(owner));
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    return GetDlgItem(hwnd, 0xFFFF) ||
+           (owner ? !IsWindowEnabled(owner) : GetDlgItem(hwnd, IDCANCEL) != nullptr);
 }
 
 void Handle(HWND box)
 {
-    std::string caption = WindowText(box);
-    BoxAnswer answer;
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        if (!g_handled.insert(box).second) {
-            PostMessageA(box, WM_COMMAND, IDOK, 0); // an unexpected box ignored IDCANCEL
-            return;
-        }
-        for (auto it = g_expected.begin(); it != g_expected.end(); ++it)
-            if (it->caption == caption) {
-                answer = it->answer;
-                g_expected.erase(it);
-                break;
-            }
-        if (!answer) {
-            ADD_FAILURE() << "unexpected box \"" << caption << "\": " << WindowText(GetDlgItem(box, 0xFFFF));
-            PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
-            return;
-        }
+    if (GetPropA(box, HANDLED)) {
+        PostMessageA(box, WM_COMMAND, IDOK, 0); // an unexpected box ignored IDCANCEL
+        return;
     }
+    SetPropA(box, HANDLED, box);
+    const std::string caption = WindowText(box);
+    std::unique_lock<std::mutex> guard(g_lock);
+    auto it = std::find_if(g_expected.begin(), g_expected.end(),
+                           [&caption](const Expectation &e) { return e.caption == caption; });
+    if (it == g_expected.end()) {
+        ADD_FAILURE() << "unexpected box \"" << caption << "\": " << WindowText(GetDlgItem(box, 0xFFFF));
+        PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    const BoxAnswer answer = it->answer;
+    g_expected.erase(it);
+    guard.unlock();
     answer(box);
 }
 
@@ -72,22 +65,14 @@ BOOL CALLBACK Visit(HWND hwnd, LPARAM)
     return TRUE;
 }
 
-DWORD WINAPI Watch(void *)
-{
-    for (;;) {
-        EnumWindows(Visit, 0);
-        Sleep(50);
-        std::lock_guard<std::mutex> guard(g_lock);
-        for (auto it = g_handled.begin(); it != g_handled.end();)
-            it = IsWindow(*it) ? std::next(it) : g_handled.erase(it);
-    }
-}
-
 } // namespace
 
 void StartBoxWatcher()
 {
-    CloseHandle(CreateThread(nullptr, 0, Watch, nullptr, 0, nullptr));
+    std::thread([] {
+        for (;; Sleep(50))
+            EnumWindows(Visit, 0);
+    }).detach();
 }
 
 void ExpectBox(const std::string &caption, BoxAnswer answer)
@@ -99,9 +84,7 @@ void ExpectBox(const std::string &caption, BoxAnswer answer)
 int TakePendingBoxes()
 {
     std::lock_guard<std::mutex> guard(g_lock);
-    int n = (int)g_expected.size();
-    g_expected.clear();
-    return n;
+    return (int)std::exchange(g_expected, {}).size();
 }
 
 INT_PTR RunDialog(const std::string &caption, const std::function<INT_PTR(HWND owner)> &open,

@@ -1,9 +1,8 @@
 #pragma once
-// Answers the modal boxes a test expects and fails the test on any other, so
-// that no test ever hangs on a box. A box is a visible dialog of this process
-// that is a message box, disables its owner (a modal dialog) or, owned by
-// the desktop, has a Cancel button. An unexpected
-// box fails the running test and is closed.
+// Answers the modal boxes a test expects and fails the test on any other,
+// which it closes, so that no test ever hangs on a box. A box is a visible
+// dialog of this process that is a message box, disables its owner (a modal
+// dialog) or, owned by the desktop, has a Cancel button.
 #include <windows.h>
 #include <functional>
 #include <string>
@@ -27,9 +26,8 @@ INT_PTR RunDialog(const std::string &caption, const std::function<INT_PTR(HWND o
 // given; the box's text.
 std::string AnswerBox(HWND dlg, WPARAM command, const char *caption, int button, const char *name = nullptr);
 
-// Answers: click a button.
+// Answers: click a button; note a message box's text, then click OK; type a
+// path into a file dialog and confirm it.
 BoxAnswer ClickButton(int id);
-// Notes a message box's text in *text, then clicks OK.
 BoxAnswer NoteText(std::string *text);
-// Types a path into a file dialog and confirms it.
 BoxAnswer TypePath(const std::string &path);

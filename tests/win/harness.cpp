@@ -5,30 +5,6 @@
 #include "settings/registry.h"
 #include "util/guards.h"
 
-namespace {
-
-bool PutFormats(const std::vector<ClipFormat> &formats)
-{
-    if (!EmptyClipboard())
-        return false;
-    for (const ClipFormat &f : formats) {
-        // SetClipboardData refuses a movable block of 0 bytes, not a fixed one.
-        GlobalBlock block(GlobalAlloc(f.data.empty() ? GMEM_FIXED : GMEM_MOVEABLE, f.data.size()));
-        if (!block.get())
-            return false;
-        {
-            GlobalLockGuard<char> p(block.get());
-            memcpy(p.get(), f.data.data(), f.data.size());
-        }
-        if (!SetClipboardData(f.format, block.get()))
-            return false;
-        block.Detach();
-    }
-    return true;
-}
-
-} // namespace
-
 void ResetProgramState()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, SETTINGS_ROOT);
@@ -43,8 +19,21 @@ bool SetClipboardFormats(const std::vector<ClipFormat> &formats)
     // guard while it snapshots megabytes.
     for (int attempt = 0; attempt < 50; attempt++) {
         ClipboardGuard clip(nullptr);
-        if (clip.ok())
-            return PutFormats(formats);
+        if (!clip.ok())
+            continue;
+        if (!EmptyClipboard())
+            return false;
+        for (const ClipFormat &f : formats) {
+            // SetClipboardData refuses a movable block of 0 bytes, not a fixed one.
+            GlobalBlock block(GlobalAlloc(f.data.empty() ? GMEM_FIXED : GMEM_MOVEABLE, f.data.size()));
+            if (!block.get())
+                return false;
+            memcpy(GlobalLockGuard<char>(block.get()).get(), f.data.data(), f.data.size());
+            if (!SetClipboardData(f.format, block.get()))
+                return false;
+            block.Detach();
+        }
+        return true;
     }
     return false;
 }

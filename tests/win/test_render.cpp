@@ -1,41 +1,34 @@
 // Clipboard pictures rendered into the viewer's 600 x 400 frame, checked by
-// the pixels of the off-screen bitmap and the reported picture information.
-// The fit rule and the decoders' colours are the native tests'.
-#include <gtest/gtest.h>
-#include <windows.h>
+// the pixels of the off-screen bitmap and the reported size. The fit rule's
+// arithmetic and the decoders' colours are the native tests'.
 #include <cstdlib>
-#include <string>
+#include <filesystem>
 #include "boxwatch.h"
 #include "testutil.h"
 #include "util/globals.h"
 #include "util/guards.h"
-#include "viewer/fit.h"
+#include "viewer/jpegdecode.h"
 #include "viewer/pictures.h"
 #include "viewer/pngdecode.h"
 #include "viewer/render.h"
 
 namespace {
 
-const int FRAME_W = 600, FRAME_H = 400;
-const COLORREF RED = RGB(255, 0, 0), BLUE = RGB(0, 0, 255);
+const COLORREF RED = RGB(255, 0, 0), BLUE = RGB(0, 0, 255), FACE = GetSysColor(COLOR_BTNFACE);
+const char *const PLACEHOLDER = "379x159";
 
 COLORREF At(HBITMAP bitmap, int x, int y)
 {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    COLORREF colour = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    return colour;
+    MemoryDC dc(nullptr);
+    SelectedObject selected(dc.get(), bitmap);
+    return GetPixel(dc.get(), x, y);
 }
 
-bool Near(COLORREF a, COLORREF b, int tolerance)
+void Fill(HDC dc, RECT area, COLORREF colour)
 {
-    return abs(GetRValue(a) - GetRValue(b)) <= tolerance && abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
-           abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+    GdiObject brush(CreateSolidBrush(colour));
+    FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
 }
-
-#define EXPECT_COLOUR(expected, actual) EXPECT_PRED3(Near, expected, actual, 2)
 
 // A packed DIB as CF_DIB holds it, 100 pixels wide, with rows of 24 bits:
 // the first `redRows` in memory red, the others blue. The header may claim
@@ -50,11 +43,16 @@ std::string Dib(LONG height, int redRows, WORD bits = 24, DWORD clrUsed = 0)
     return dib;
 }
 
-void Fill(HDC dc, RECT area, COLORREF colour)
+// A red square over the whole 100 x 100 window of a metafile.
+HGLOBAL MetafilePict(LONG xExt, LONG yExt)
 {
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &area, brush);
-    DeleteObject(brush);
+    HDC dc = CreateMetaFileA(nullptr);
+    SetWindowExtEx(dc, 100, 100, nullptr);
+    Fill(dc, {0, 0, 100, 100}, RED);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+    *static_cast<METAFILEPICT *>(GlobalLock(block)) = {MM_ANISOTROPIC, xExt, yExt, CloseMetaFile(dc)};
+    GlobalUnlock(block);
+    return block;
 }
 
 // Hands a GDI handle or a global block to the clipboard, which then owns it.
@@ -64,43 +62,29 @@ bool SetHandle(UINT format, HANDLE handle)
     return clip.ok() && EmptyClipboard() && SetClipboardData(format, handle);
 }
 
-// A red square over the whole 100 x 100 window of the metafile.
-bool SetMetafilePicture(LONG xExt, LONG yExt)
+// A file of the library sources unpacked beside the build folder, in the
+// folder whose name starts with `prefix`; empty when there is none.
+std::string TestImage(const std::string &prefix, const char *path)
 {
-    HDC dc = CreateMetaFileA(nullptr);
-    SetWindowExtEx(dc, 100, 100, nullptr);
-    Fill(dc, {0, 0, 100, 100}, RED);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-    *static_cast<METAFILEPICT *>(GlobalLock(block)) = {MM_ANISOTROPIC, xExt, yExt, CloseMetaFile(dc)};
-    GlobalUnlock(block);
-    return SetHandle(CF_METAFILEPICT, block);
+    for (const auto &entry : std::filesystem::directory_iterator(BesideTestProgram("..\\deps\\src")))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0 && entry.is_directory())
+            return ReadFileBytes((entry.path() / path).string());
+    return {};
 }
 
-// A bitmap of the screen's kind in one colour.
-HBITMAP Painted(int width, int height, COLORREF colour)
-{
-    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    Fill(dc, {0, 0, width, height}, colour);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    return bitmap;
-}
+struct Pixel {
+    int x, y;
+    COLORREF colour;
+};
 
-// A file of the library sources unpacked beside the build folder; empty when
-// they are not there.
-std::string TestImage(const char *folderPattern, const char *path)
-{
-    const std::string src = BesideTestProgram("..\\deps\\src\\");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((src + folderPattern).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return {};
-    FindClose(search);
-    return ReadFileBytes(src + found.cFileName + "\\" + path);
-}
+struct Picture {
+    UINT format;
+    std::string data; // put on the clipboard unless there is a handle
+    const char *info; // the size reported; the placeholder's also shows it at the centre
+    std::vector<Pixel> pixels;
+    HANDLE handle = nullptr;
+    const char *box = nullptr; // the caption of the box that tells the decoder's message
+};
 
 class Render : public ::testing::Test {
 protected:
@@ -108,147 +92,110 @@ protected:
     {
         m_dlg = CreateWindowExA(0, "STATIC", "Viewer", WS_POPUP, 0, 0, 700, 500, nullptr, nullptr, nullptr,
                                 nullptr);
-        CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 10, 10, FRAME_W, FRAME_H,
-                        m_dlg, reinterpret_cast<HMENU>(IDC_PICTUREFRAME), nullptr, nullptr);
+        CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 10, 10, 600, 400, m_dlg,
+                        reinterpret_cast<HMENU>(IDC_PICTUREFRAME), nullptr, nullptr);
+        GdiObject art(LoadPlaceholder());
+        m_placeholder = At(static_cast<HBITMAP>(art.get()), 189, 79);
     }
     void TearDown() override
     {
         FreePicture();
         DestroyWindow(m_dlg);
+    }
+
+    void Check(const Picture &p)
+    {
+        SCOPED_TRACE(::testing::Message() << "format " << p.format << ", " << p.info);
+        bool free = false;
+        std::string text;
+        if (p.box)
+            ExpectBox(p.box, [&free, &text](HWND box) {
+                free = OpenClipboard(nullptr) && CloseClipboard(); // other programs can copy meanwhile
+                text = WindowText(GetDlgItem(box, 0xFFFF));
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+            });
+        ASSERT_TRUE(p.handle ? SetHandle(p.format, p.handle) : SetClipboardFormats({{p.format, p.data}}))
+            << GetLastError();
+        ClipboardToBitmap(m_dlg, p.format);
         EXPECT_EQ(0, TakePendingBoxes());
+        const MyBmpInfo info = RenderedPictureInfo();
+        EXPECT_EQ(p.info, std::to_string(info.width) + "x" + std::to_string(info.height));
+        std::vector<Pixel> pixels = p.pixels;
+        if (p.info == std::string(PLACEHOLDER))
+            pixels.push_back({300, 200, m_placeholder});
+        for (const Pixel &pixel : pixels) {
+            const COLORREF got = At(RenderedPicture(), pixel.x, pixel.y);
+            for (int shift : {0, 8, 16})
+                EXPECT_NEAR(pixel.colour >> shift & 0xFF, got >> shift & 0xFF, 6)
+                    << pixel.x << "," << pixel.y << " " << std::hex << got;
+        }
+        EXPECT_EQ(p.box != nullptr, free);
+        EXPECT_EQ(p.box ? Decoded(p.format, p.data).message : "", text);
     }
-
-    // Renders the clipboard's format, with `data` put there first if given.
-    void Show(UINT format) { ClipboardToBitmap(m_dlg, format); }
-    void Show(UINT format, const std::string &data)
+    static DecodedPicture Decoded(UINT format, const std::string &data)
     {
-        EXPECT_TRUE(SetClipboardFormats({{format, data}})) << GetLastError();
-        Show(format);
-    }
-    static COLORREF Px(int x, int y) { return At(RenderedPicture(), x, y); }
-    static std::string Info()
-    {
-        return std::to_string(RenderedPictureInfo().width) + "x" +
-               std::to_string(RenderedPictureInfo().height);
-    }
-
-    // The centre of the placeholder's face, fitted into the frame.
-    static bool ShowsPlaceholder()
-    {
-        HBITMAP art = LoadPlaceholder();
-        const COLORREF face = At(art, 189, 79);
-        DeleteObject(art);
-        FitRect fit = FitPicture(379, 159, FRAME_W, FRAME_H);
-        return Near(face, Px((fit.left + fit.right) / 2, (fit.top + fit.bottom) / 2), 6);
+        const auto *bytes = reinterpret_cast<const uint8_t *>(data.data());
+        return format == gvGlobals.cfPNG ? DecodePng(bytes, data.size(), 0) : DecodeJpeg(bytes, data.size());
     }
 
     HWND m_dlg = nullptr;
+    COLORREF m_placeholder = 0;
 };
 
-// DIBs report the size drawn, top-down ones too; those whose rows or colour
-// table the block does not hold are never read. Metafiles are fitted by their extents' magnitudes (none: the
-// whole frame) and reported as stored.
-TEST_F(Render, DibsAndMetafiles)
+// Pictures lie centred, never enlarged; top-down DIBs too. DIBs whose rows,
+// header or colour table the block does not hold are never read. Enhanced
+// metafiles' bounds are inclusive (201 x 101 pixels). Metafiles are fitted by
+// their extents' magnitudes (none: the whole frame) and reported as stored.
+// V5 DIBs are drawn from the CF_DIB the system derives; TIFF is not drawn.
+// A damaged PNG or JPEG shows the library's text, with the clipboard closed,
+// and what could be decoded, else the placeholder; data that is not a PNG at
+// all silently the placeholder. Decoded rows lie top first: the PNG's top row
+// is nearly white, its bottom one black.
+TEST_F(Render, EveryPictureFormat)
 {
-    Show(CF_DIB, Dib(-50, 25));
-    EXPECT_EQ("100x51", Info());
-    EXPECT_COLOUR(RED, Px(300, 175));
-    EXPECT_COLOUR(BLUE, Px(300, 223));
-    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(300, 172));
-    const std::string dib = Dib(50, 50);
-    for (const std::string &bad :
-         {dib.substr(0, dib.size() - 300), std::string(20, '\x28'), Dib(50, 50, 8, 0x40000000)}) {
-        Show(CF_DIB, bad);
-        EXPECT_TRUE(ShowsPlaceholder());
-        EXPECT_EQ("379x159", Info());
-    }
-
-    ASSERT_TRUE(SetMetafilePicture(0, 0)) << GetLastError();
-    Show(CF_METAFILEPICT);
-    for (POINT in : {POINT{0, 0}, POINT{599, 399}})
-        EXPECT_COLOUR(RED, Px(in.x, in.y));
-    ASSERT_TRUE(SetMetafilePicture(-2000, -1000)) << GetLastError();
-    Show(CF_METAFILEPICT);
-    EXPECT_EQ(std::to_string(DWORD(-2000)) + "x" + std::to_string(DWORD(-1000)), Info());
-    for (POINT in : {POINT{300, 200}, POINT{3, 53}, POINT{596, 346}})
-        EXPECT_COLOUR(RED, Px(in.x, in.y));
-    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(300, 46));
-    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(300, 353));
-}
-
-// Bitmaps, enhanced metafiles (bounds inclusive: 201 x 101 pixels) and V5
-// DIBs (drawn from the CF_DIB the system derives) lie centred and report
-// their size; TIFF is not drawn.
-TEST_F(Render, BitmapsEnhancedMetafilesV5DibsAndTiff)
-{
-    HDC emf = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
-    Fill(emf, {0, 0, 201, 101}, BLUE);
-    std::string v5 = Dib(50, 50);
+    const std::string png = TestImage("libpng-", "contrib\\pngsuite\\basn2c08.png"),
+                      jpeg = TestImage("libjpeg-turbo-", "testimages\\testorig.jpg"), dib = Dib(50, 50);
+    ASSERT_FALSE(png.empty() || jpeg.empty()) << "no test images: run scripts/setup.sh";
+    std::string broken = png, v5 = dib;
+    broken[20] ^= 0x55;
     v5.insert(40, sizeof(BITMAPV5HEADER) - 40, '\0');
     v5[0] = char(sizeof(BITMAPV5HEADER));
-    const struct {
-        UINT format;
-        HANDLE handle;
-        const char *info;
-        COLORREF colour;
-        POINT outside;
-    } cases[] = {{CF_BITMAP, Painted(100, 50, BLUE), "100x50", BLUE, {300, 172}},
-                 {CF_ENHMETAFILE, CloseEnhMetaFile(emf), "200x100", BLUE, {300, 146}},
-                 {CF_DIBV5, nullptr, "100x51", RED, {300, 172}}};
-    for (const auto &c : cases) {
-        ASSERT_TRUE(c.handle ? SetHandle(c.format, c.handle) : SetClipboardFormats({{c.format, v5}}))
-            << c.format << " " << GetLastError();
-        Show(c.format);
-        EXPECT_EQ(c.info, Info()) << c.format;
-        EXPECT_COLOUR(c.colour, Px(300, 200)) << c.format;
-        EXPECT_EQ(GetSysColor(COLOR_BTNFACE), Px(c.outside.x, c.outside.y)) << c.format;
-    }
-    Show(CF_TIFF, "II*");
-    EXPECT_TRUE(ShowsPlaceholder());
-    EXPECT_EQ("0x0", Info());
-}
-
-// A damaged file shows the library's text and what could be decoded, else
-// the placeholder; data that is not a PNG at all silently the placeholder.
-TEST_F(Render, PngAndJpeg)
-{
-    const std::string png = TestImage("libpng-1.6*", "contrib\\pngsuite\\basn2c08.png"),
-                      jpeg = TestImage("libjpeg-turbo-*", "testimages\\testorig.jpg");
-    if (png.empty() || jpeg.empty())
-        GTEST_SKIP() << "test images not found";
-    auto decoded = [](const std::string &data) {
-        return DecodePng(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0);
-    };
-    Show(gvGlobals.cfPNG, png);
-    EXPECT_EQ("32x32", Info());
-    Show(gvGlobals.cfPNG, "GIF89a" + png.substr(6));
-    EXPECT_TRUE(ShowsPlaceholder());
-    // The data ends where the clipboard said, not after the zero bytes that
-    // pad the copy.
-    std::string broken = png, text;
-    broken[20] ^= 0x55;
-    for (const std::string &bad : {broken, png.substr(0, 33)}) {
-        ExpectBox("Quillet", NoteText(&text));
-        Show(gvGlobals.cfPNG, bad);
-        EXPECT_TRUE(ShowsPlaceholder());
-        EXPECT_EQ(0, TakePendingBoxes());
-        EXPECT_EQ(decoded(bad).message, text);
-    }
-    EXPECT_NE(decoded(png.substr(0, 33) + std::string(64, '\0')).message, text);
-
-    // The box waits with the clipboard closed: other programs can copy.
-    bool free = false;
-    ExpectBox("JPEG Library Error", [&free](HWND box) {
-        free = OpenClipboard(nullptr) && CloseClipboard();
-        ClickButton(IDOK)(box);
-    });
-    Show(gvGlobals.cfJFIF, jpeg.substr(0, jpeg.size() / 2));
-    EXPECT_EQ(0, TakePendingBoxes());
-    EXPECT_TRUE(free);
-    EXPECT_EQ("227x149", Info());
-    ExpectBox("JPEG Library Error", ClickButton(IDOK));
-    Show(gvGlobals.cfJFIF, "\xFF\xD8\xFF\xD9");
-    EXPECT_TRUE(ShowsPlaceholder());
+    const std::vector<DWORD> blue(100 * 50, 0xFF);
+    HDC emf = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
+    Fill(emf, {0, 0, 201, 101}, BLUE);
+    const UINT PNG = gvGlobals.cfPNG, JFIF = gvGlobals.cfJFIF;
+    const char *const JPEG_BOX = "JPEG Library Error";
+    const Picture pictures[] = {
+        {CF_DIB, Dib(-50, 25), "100x51", {{300, 175, RED}, {300, 223, BLUE}, {300, 172, FACE}}},
+        {CF_DIB, dib.substr(0, dib.size() - 300), PLACEHOLDER, {}},
+        {CF_DIB, std::string(20, '\x28'), PLACEHOLDER, {}},
+        {CF_DIB, Dib(50, 50, 8, 0x40000000), PLACEHOLDER, {}},
+        {CF_DIBV5, v5, "100x51", {{300, 200, RED}, {300, 172, FACE}}},
+        {CF_BITMAP,
+         "",
+         "100x50",
+         {{300, 200, BLUE}, {300, 172, FACE}},
+         CreateBitmap(100, 50, 1, 32, &blue[0])},
+        {CF_ENHMETAFILE, "", "200x100", {{300, 200, BLUE}, {300, 146, FACE}}, CloseEnhMetaFile(emf)},
+        {CF_METAFILEPICT, "", "0x0", {{0, 0, RED}, {599, 399, RED}}, MetafilePict(0, 0)},
+        {CF_METAFILEPICT,
+         "",
+         "4294965296x4294966296",
+         {{300, 200, RED}, {3, 53, RED}, {596, 346, RED}, {300, 46, FACE}, {300, 353, FACE}},
+         MetafilePict(-2000, -1000)},
+        {CF_TIFF, "II*", "0x0", {{300, 200, m_placeholder}}},
+        {PNG, png, "32x32", {{299, 184, RGB(255, 255, 244)}}},
+        {PNG, "GIF89a" + png.substr(6), PLACEHOLDER, {}},
+        {PNG, broken, PLACEHOLDER, {}, nullptr, APP_NAME},
+        // The data ends where the clipboard said, not after the zero bytes
+        // that pad the copy.
+        {PNG, png.substr(0, 33), PLACEHOLDER, {}, nullptr, APP_NAME},
+        {JFIF, jpeg.substr(0, jpeg.size() / 2), "227x149", {}, nullptr, JPEG_BOX},
+        {JFIF, "\xFF\xD8\xFF\xD9", PLACEHOLDER, {}, nullptr, JPEG_BOX}};
+    for (const Picture &p : pictures)
+        Check(p);
+    EXPECT_NE(Decoded(PNG, png.substr(0, 33)).message,
+              Decoded(PNG, png.substr(0, 33) + std::string(64, '\0')).message);
 }
 
 } // namespace

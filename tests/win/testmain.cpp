@@ -1,17 +1,14 @@
-#include <gtest/gtest.h>
-#include <windows.h>
+#include "testutil.h"
 #include <commctrl.h>
 #include <algorithm>
 #include <cstring>
 #include "boxwatch.h"
-#include "childmodes.h"
 #include "app/main.h"
 #include "cloud/syncproto.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
 #include "settings/registry.h"
-#include "testutil.h"
 
 std::vector<UINT> ClipboardFormats()
 {
@@ -27,8 +24,6 @@ std::string ClipboardData(UINT format)
 {
     ClipboardGuard clip(nullptr);
     HANDLE h = clip.ok() ? GetClipboardData(format) : nullptr;
-    if (!h)
-        return {};
     GlobalLockGuard<char> p(h);
     return p.get() ? std::string(p.get(), GlobalSize(h)) : std::string();
 }
@@ -44,10 +39,8 @@ bool OnClipboard(UINT format)
 
 bool WaitFor(const std::function<bool()> &cond, DWORD ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (cond())
-            return true;
+    for (DWORD start = GetTickCount(); !cond();
+         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT)) {
         if (GetTickCount() - start > ms)
             return false;
         MSG msg;
@@ -55,8 +48,8 @@ bool WaitFor(const std::function<bool()> &cond, DWORD ms)
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
+    return true;
 }
 
 void Settle(DWORD ms)
@@ -132,11 +125,7 @@ void SeedClipping(char letter, const char *name, const wchar_t *text, const char
     WriteSettingsStringA(section.c_str(), "LastUpdate", date);
 }
 
-namespace {
-
 const UINT WM_FORWARD_LATE = WM_APP + 1;
-
-} // namespace
 
 ChainedViewer::ChainedViewer(Forwarding forwarding) : m_forwarding(forwarding)
 {
@@ -151,28 +140,25 @@ ChainedViewer::ChainedViewer(Forwarding forwarding) : m_forwarding(forwarding)
 
 void ChainedViewer::Leave()
 {
-    if (!m_hwnd)
-        return;
-    ChangeClipboardChain(m_hwnd, m_next);
-    DestroyWindow(m_hwnd);
+    if (m_hwnd) {
+        ChangeClipboardChain(m_hwnd, m_next);
+        DestroyWindow(m_hwnd);
+    }
     m_hwnd = nullptr;
 }
 
 LRESULT CALLBACK ChainedViewer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto *self = reinterpret_cast<ChainedViewer *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (self && msg == WM_FORWARD_LATE && self->m_next)
-        SendMessageA(self->m_next, WM_DRAWCLIPBOARD, wParam, lParam);
-    if (!self || (msg != WM_DRAWCLIPBOARD && msg != WM_CHANGECBCHAIN))
+    if (!self || (msg != WM_DRAWCLIPBOARD && msg != WM_CHANGECBCHAIN && msg != WM_FORWARD_LATE))
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     self->draws += msg == WM_DRAWCLIPBOARD;
-    if (msg == WM_DRAWCLIPBOARD && self->m_forwarding != AT_ONCE) {
-        if (self->m_forwarding == LATE)
-            PostMessageA(hwnd, WM_FORWARD_LATE, wParam, lParam);
-    } else if (msg == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(wParam) == self->m_next)
+    if (msg == WM_DRAWCLIPBOARD && self->m_forwarding == LATE)
+        PostMessageA(hwnd, WM_FORWARD_LATE, wParam, lParam);
+    else if (msg == WM_CHANGECBCHAIN && reinterpret_cast<HWND>(wParam) == self->m_next)
         self->m_next = reinterpret_cast<HWND>(lParam);
-    else if (self->m_next)
-        SendMessageA(self->m_next, msg, wParam, lParam);
+    else if (self->m_next && (msg != WM_DRAWCLIPBOARD || self->m_forwarding == AT_ONCE))
+        SendMessageA(self->m_next, msg == WM_CHANGECBCHAIN ? msg : WM_DRAWCLIPBOARD, wParam, lParam);
     return 0;
 }
 
@@ -219,6 +205,25 @@ std::vector<std::string> ManagerItems(HWND dlg)
 }
 
 namespace {
+
+// Work the test program does as another program, named by its argument:
+// copying formatted text, or holding the clipboard open, as a busy program
+// would, from the moment the event "QuilletTestHeld" is set until
+// "QuilletTestRelease" is (or 30 s).
+int RunChildMode(const char *mode)
+{
+    if (strcmp(mode, "--child-copy-formatted") == 0)
+        return SetClipboardFormats(FormattedText()) ? 0 : 1;
+    HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, "QuilletTestHeld");
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, "QuilletTestRelease");
+    if (strcmp(mode, "--child-hold-clipboard") != 0 || !held || !release || !OpenClipboard(nullptr))
+        return 2;
+    SetEvent(held);
+    WaitForSingleObject(release, 30000);
+    CloseClipboard();
+    return 0;
+}
+
 class StateReset : public ::testing::EmptyTestEventListener {
     // Whatever an earlier test left, also when one of its assertions failed
     // before it could put a setting back.
@@ -239,7 +244,7 @@ int main(int argc, char **argv)
     LoadLibraryA("riched20.dll");
     ConnectModules();
     if (argc >= 2 && strncmp(argv[1], "--child-", 8) == 0)
-        return RunChildMode(argc - 1, argv + 1);
+        return RunChildMode(argv[1]);
     ::testing::InitGoogleTest(&argc, argv);
     StartBoxWatcher();
     ::testing::UnitTest::GetInstance()->listeners().Append(new StateReset);

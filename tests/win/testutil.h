@@ -8,18 +8,16 @@
 #include "cloud/wire.h"
 #include "harness.h"
 
-// The formats on the clipboard in enumeration order.
+// The formats on the clipboard in enumeration order; the bytes of one
+// (empty when absent); whether one is there.
 std::vector<UINT> ClipboardFormats();
-// The bytes of one format (empty when absent).
 std::string ClipboardData(UINT format);
-
-// Whether a format is on the clipboard now.
 bool OnClipboard(UINT format);
 extern const UINT RTF, HTML;
 
-// Pumps this thread's messages until cond() holds or the time is up.
+// Pumps this thread's messages until cond() holds or the time is up; for a
+// while, letting pending notifications arrive.
 bool WaitFor(const std::function<bool()> &cond, DWORD ms = 5000);
-// Pumps messages for a while, letting pending notifications arrive.
 void Settle(DWORD ms = 300);
 
 // A file of the test program's folder, of the temp folder.
@@ -31,10 +29,9 @@ std::string LoadedString(UINT id);
 // A value of the settings store; "<none>" when there is none.
 std::string StoredSetting(const char *section, const char *name);
 std::wstring StoredWideSetting(const char *section, const char *name);
-// Stores a value of any type and size under the program's key, in a section
-// (or none), as another program could; no name creates the section only.
-// Of `data`, the first `size` bytes: a byte after them that is not zero
-// keeps Wine from adding a terminator.
+// Stores a value of any type as another program could, in a section or none;
+// no name creates the section only. Of `data`, the first `size` bytes: a
+// byte after them that is not zero keeps Wine from adding a terminator.
 LONG StoreRaw(const char *section, const char *name, DWORD type, const std::string &data,
               size_t size = std::string::npos);
 // Starts of quillet.exe without splash or update check, converting every copy.
@@ -43,10 +40,10 @@ void SetQuietStartWithAutoConvert();
 void SeedClipping(char letter, const char *name, const wchar_t *text = L"text",
                   const char *date = "2018-02-12 09:05:00");
 
-// A plain window in the clipboard viewer chain that counts the changes it is
-// told of and passes them on: at once, once this thread pumps its messages
-// again (as a viewer that forwards after the change's maker has returned),
-// or never (as a viewer that breaks the chain).
+// A window in the clipboard viewer chain that counts the changes it is told
+// of and passes them on: at once, once this thread pumps its messages again
+// (as a viewer that forwards after the change's maker has returned), or
+// never (as a viewer that breaks the chain).
 class ChainedViewer {
 public:
     enum Forwarding { AT_ONCE, LATE, NEVER };
@@ -63,9 +60,8 @@ private:
     Forwarding m_forwarding;
 };
 
-// Tests against the real sync service (server/), which scripts/test.sh starts
-// and names in QUILLET_TEST_SERVICE; skipped without it. "ServerHost" points
-// at it, and a new account is set that the service does not know yet.
+// Tests against the real sync service named in QUILLET_TEST_SERVICE (skipped
+// without it): "ServerHost" points at it, with a new account it does not know.
 class RealService : public ::testing::Test {
 protected:
     void SetUp() override;
