@@ -103,18 +103,52 @@ INT_PTR RunDialog(const std::string &caption, const std::function<INT_PTR(HWND o
     return result;
 }
 
+namespace {
+
+// Closes every box that the dialog's thread shows until the command sent to
+// the dialog returns: the watcher thread that would close them is the one
+// waiting here, so a command that opened some other box must not hang the run.
+void CloseBoxesUntilSent(HWND dlg, const std::atomic<bool> &sent)
+{
+    struct Visit {
+        HWND dlg;
+        static BOOL CALLBACK Close(HWND w, LPARAM self)
+        {
+            if (w != reinterpret_cast<Visit *>(self)->dlg && IsBox(w)) {
+                ADD_FAILURE() << "box \"" << WindowText(w)
+                              << "\" instead: " << WindowText(GetDlgItem(w, 0xFFFF));
+                PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+                PostMessageA(w, WM_COMMAND, IDOK, 0);
+            }
+            return TRUE;
+        }
+    } visit{dlg};
+    for (; !sent; Sleep(100))
+        EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), Visit::Close,
+                          reinterpret_cast<LPARAM>(&visit));
+}
+
+} // namespace
+
 std::string AnswerBox(HWND dlg, WPARAM command, const char *caption, int button, const char *name)
 {
-    std::thread sender([dlg, command] { SendMessageA(dlg, WM_COMMAND, command, 0); });
+    std::atomic<bool> sent{false};
+    std::thread sender([dlg, command, &sent] {
+        SendMessageA(dlg, WM_COMMAND, command, 0);
+        sent = true;
+    });
     HWND box = nullptr;
-    EXPECT_TRUE(WaitFor([&box, caption] {
-        return (box = FindWindowA("#32770", caption)) && IsWindowVisible(box);
-    })) << caption;
-    EXPECT_FALSE(IsWindowEnabled(dlg)) << caption;
-    std::string shown = WindowText(GetDlgItem(box, name ? IDC_CLIPNAME : 0xFFFF));
-    if (name)
-        SetDlgItemTextA(box, IDC_CLIPNAME, name);
-    PostMessageA(box, WM_COMMAND, button, 0);
+    std::string shown;
+    if (WaitFor([&box, caption] { return (box = FindWindowA("#32770", caption)) && IsWindowVisible(box); })) {
+        EXPECT_FALSE(IsWindowEnabled(dlg)) << caption;
+        shown = WindowText(GetDlgItem(box, name ? IDC_CLIPNAME : 0xFFFF));
+        if (name)
+            SetDlgItemTextA(box, IDC_CLIPNAME, name);
+        PostMessageA(box, WM_COMMAND, button, 0);
+    } else {
+        ADD_FAILURE() << "no box \"" << caption << "\"";
+        CloseBoxesUntilSent(dlg, sent);
+    }
     sender.join();
     return shown;
 }
