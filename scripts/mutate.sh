@@ -30,7 +30,7 @@ declare -A SUITES=(
   [clippings]="wine:ClippingStore.*:ClipMgr.*:MainWindowTest.ClippingsMenus*:MainWindowTest.StoreCommand*:Transfer.*"
   [net]="wine:Http.*:VersionCheck.*:UpdateMenu.*:RealService.UpdateCheckFindsTheCurrentRelease"
   [cloud]="wine:SyncProto.*:Transfer.*:Sync.*:CloudAccount.*:RealService.TwoPcsKeepEveryEdit:RealService.CloudManager*"
-  [app]="wine:EndToEnd.*:OptionsTest.*:MainWindowTest.ExitDialog*:MainWindowTest.ClippingsMenus*:MainWindowTest.MenusFollow*:MainWindowTest.F9*:UpdateMenu.*:About.*:HelpLoader.*"
+  [app]="wine:EndToEnd.*:OptionsTest.*:MainWindowTest.ExitDialog*:MainWindowTest.EveryChange*:MainWindowTest.ClippingsMenus*:MainWindowTest.MenusFollow*:MainWindowTest.F9*:UpdateMenu.*:About.*:HelpLoader.*"
   [server]="server:Request.*:Stores/SyncService.*/0" # /0: the SQLite store
 )
 
