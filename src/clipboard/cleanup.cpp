@@ -1,6 +1,19 @@
 #include "clipboard/cleanup.h"
+#include <algorithm>
+#include <iterator>
 
 namespace {
+
+// The typographic marks that have one ASCII form.
+struct Straight {
+    std::u16string_view marks, ascii;
+};
+constexpr Straight STRAIGHT[] = {
+    {u"\u2018\u2019\u201A\u201B\u2032\u2039\u203A", u"'"},  // single quotes, prime
+    {u"\u201C\u201D\u201E\u201F\u2033\u00AB\u00BB", u"\""}, // double quotes, guillemets
+    {u"\u2010\u2011\u2012\u2013\u2212", u"-"},              // hyphens, en dash, minus
+    {u"\u2014\u2015", u"--"},                               // em dash, horizontal bar
+};
 
 bool IsBlank(char16_t c)
 {
@@ -102,39 +115,13 @@ std::u16string StraightenPunctuation(std::u16string_view text)
     std::u16string out;
     out.reserve(text.size());
     for (char16_t c : text) {
-        switch (c) {
-        case u'\u2018':
-        case u'\u2019':
-        case u'\u201A':
-        case u'\u201B':
-        case u'\u2032':
-        case u'\u2039':
-        case u'\u203A':
-            out += u'\'';
-            break;
-        case u'\u201C':
-        case u'\u201D':
-        case u'\u201E':
-        case u'\u201F':
-        case u'\u2033':
-        case u'\u00AB':
-        case u'\u00BB':
-            out += u'"';
-            break;
-        case u'\u2010':
-        case u'\u2011':
-        case u'\u2012':
-        case u'\u2013':
-        case u'\u2212':
-            out += u'-';
-            break;
-        case u'\u2014':
-        case u'\u2015':
-            out += u"--";
-            break;
-        default:
+        const auto *straight = std::find_if(std::begin(STRAIGHT), std::end(STRAIGHT), [c](const Straight &s) {
+            return s.marks.find(c) != s.marks.npos;
+        });
+        if (straight != std::end(STRAIGHT))
+            out += straight->ascii;
+        else
             out += c;
-        }
     }
     return out;
 }

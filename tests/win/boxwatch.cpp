@@ -58,6 +58,19 @@ void Handle(HWND box)
     answer(box);
 }
 
+// Closes a box of the dialog's thread other than the dialog itself: the
+// watcher thread that would close it is busy working that dialog.
+BOOL CALLBACK CloseOtherBox(HWND hwnd, LPARAM dlg)
+{
+    if (hwnd != reinterpret_cast<HWND>(dlg) && IsBox(hwnd)) {
+        ADD_FAILURE() << "box \"" << WindowText(hwnd)
+                      << "\" instead: " << WindowText(GetDlgItem(hwnd, 0xFFFF));
+        PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+        PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
 BOOL CALLBACK Visit(HWND hwnd, LPARAM)
 {
     if (IsBox(hwnd))
@@ -103,33 +116,6 @@ INT_PTR RunDialog(const std::string &caption, const std::function<INT_PTR(HWND o
     return result;
 }
 
-namespace {
-
-// Closes every box that the dialog's thread shows until the command sent to
-// the dialog returns: the watcher thread that would close them is the one
-// waiting here, so a command that opened some other box must not hang the run.
-void CloseBoxesUntilSent(HWND dlg, const std::atomic<bool> &sent)
-{
-    struct Visit {
-        HWND dlg;
-        static BOOL CALLBACK Close(HWND w, LPARAM self)
-        {
-            if (w != reinterpret_cast<Visit *>(self)->dlg && IsBox(w)) {
-                ADD_FAILURE() << "box \"" << WindowText(w)
-                              << "\" instead: " << WindowText(GetDlgItem(w, 0xFFFF));
-                PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
-                PostMessageA(w, WM_COMMAND, IDOK, 0);
-            }
-            return TRUE;
-        }
-    } visit{dlg};
-    for (; !sent; Sleep(100))
-        EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), Visit::Close,
-                          reinterpret_cast<LPARAM>(&visit));
-}
-
-} // namespace
-
 std::string AnswerBox(HWND dlg, WPARAM command, const char *caption, int button, const char *name)
 {
     std::atomic<bool> sent{false};
@@ -147,7 +133,10 @@ std::string AnswerBox(HWND dlg, WPARAM command, const char *caption, int button,
         PostMessageA(box, WM_COMMAND, button, 0);
     } else {
         ADD_FAILURE() << "no box \"" << caption << "\"";
-        CloseBoxesUntilSent(dlg, sent);
+        // Whatever the command opened instead is closed, so that it returns.
+        for (; !sent; Sleep(100))
+            EnumThreadWindows(GetWindowThreadProcessId(dlg, nullptr), CloseOtherBox,
+                              reinterpret_cast<LPARAM>(dlg));
     }
     sender.join();
     return shown;
