@@ -6,6 +6,7 @@
 #include "taskbar.h"
 #include "titlesplash.h"
 #include "clipboard/clipboard.h"
+#include "clipboard/pastekey.h"
 #include "clipboard/reduce.h"
 #include "clipboard/textfile.h"
 #include "clippings/clipmenu.h"
@@ -43,6 +44,10 @@ BOOL m_StartHidden;
 
 ClipboardChain m_Chain;
 
+// Posted by the start, so that a box about the paste key comes after the
+// window.
+const UINT WM_APPLYPASTEKEY = WM_APP + 1;
+
 // Position of "&Clippings" in the menu bar.
 const int CLIPPINGS_POPUP = 2;
 
@@ -70,7 +75,8 @@ void FlashConversion(HWND hwnd)
 // A change of the clipboard, told once by the format listener.
 void OnClipboardUpdate(HWND hwnd)
 {
-    if (gvGlobals.AutoConvert)
+    // A paste lends the clipboard and gives it back: neither is a copy.
+    if (gvGlobals.AutoConvert && !PasteUnderway())
         OnAutoConvert(hwnd, FlashConversion);
     RefreshList(hwnd);
     UpdateWindow(hwnd);
@@ -109,11 +115,25 @@ BOOL OnInitDialog(HWND hwnd)
     m_Visible = !gvGlobals.StartToTray;
     // What is on the clipboard at the start is converted too.
     OnClipboardUpdate(hwnd);
+    PostMessageA(hwnd, WM_APPLYPASTEKEY, 0, 0);
     return TRUE;
+}
+
+// Registers the paste key of the options, or tells why it cannot.
+void ApplyPasteKey(HWND hwnd)
+{
+    const WORD key = static_cast<WORD>(gvGlobals.PasteKey);
+    if (SetPasteKey(key))
+        return;
+    char format[256] = "", text[384];
+    LoadStringA(gvGlobals.hInstance, IDS_PASTEKEYTAKEN, format, sizeof format);
+    snprintf(text, sizeof text, format, PasteKeyName(key).c_str());
+    MessageBoxA(hwnd, text, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void OnNcDestroy(HWND hwnd)
 {
+    ClosePasteKey();
     UnhookWindowsHookEx(m_hhookThis);
     m_hhookThis = nullptr;
     m_Chain.Leave(hwnd);
@@ -150,8 +170,8 @@ void OnClippingCommand(HWND hwnd, UINT id)
 // notification of the change arrives.
 bool ChangesClipboard(UINT id)
 {
-    static const UINT COMMANDS[] = {IDM_FILEOPEN, IDM_TRAYICON, IDM_LOWER, IDM_UPPER,
-                                    IDM_REDUCE,   IDM_UNDO,     IDM_EMPTY};
+    static const UINT COMMANDS[] = {IDM_FILEOPEN, IDM_TRAYICON, IDM_LOWER,  IDM_UPPER, IDM_TRIM,
+                                    IDM_JOIN,     IDM_STRAIGHT, IDM_REDUCE, IDM_UNDO,  IDM_EMPTY};
     return std::find(std::begin(COMMANDS), std::end(COMMANDS), id) != std::end(COMMANDS) ||
            (id >= IDM_CLIPFIRST && id <= IDM_CLIPLAST);
 }
@@ -175,7 +195,8 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
         CallHtmlHelp(hwnd, 0, 0);
         break;
     case IDM_OPTIONS:
-        OptionsDialog(hwnd);
+        if (OptionsDialog(hwnd) == IDOK)
+            ApplyPasteKey(hwnd);
         break;
     case IDM_TRAYTOGGLE:
         ShowMainWindow(hwnd, !m_Visible);
@@ -188,6 +209,15 @@ void OnCommand(HWND hwnd, UINT id, LPARAM lParam)
         break;
     case IDM_UPPER:
         OnChangeCase(hwnd, CASE_UPPER);
+        break;
+    case IDM_TRIM:
+        OnCleanUp(hwnd, CLEAN_TRIM);
+        break;
+    case IDM_JOIN:
+        OnCleanUp(hwnd, CLEAN_JOIN);
+        break;
+    case IDM_STRAIGHT:
+        OnCleanUp(hwnd, CLEAN_STRAIGHT);
         break;
     case IDM_REDUCE:
         OnReduce(hwnd);
@@ -268,6 +298,9 @@ INT_PTR CALLBACK MainDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             }
         }
         return FALSE;
+    case WM_APPLYPASTEKEY:
+        ApplyPasteKey(hwnd);
+        return TRUE;
     case WM_CLIPBOARDUPDATE:
         OnClipboardUpdate(hwnd);
         return TRUE;
@@ -333,9 +366,13 @@ void ResetModuleState()
 {
     FreeUndo();
     FreePicture();
+    ClosePasteKey();
     SetHttpTimeout(HTTP_TIMEOUT_MS);
     gvGlobals.StartToTray = gvGlobals.AutoConvert = gvGlobals.KeepUnicode = 0;
     gvGlobals.HideSplash = gvGlobals.NoVerCheck = 0;
+    gvGlobals.TrimLineEnds = gvGlobals.JoinLines = gvGlobals.StraightQuotes = 0;
+    gvGlobals.KeepPlainText = gvGlobals.PasteKey = 0;
+    gvGlobals.LeftAlone[0] = L'\0';
 }
 
 int RunMainWindow(HINSTANCE instance)

@@ -1,8 +1,10 @@
 #include "options.h"
+#include "clipboard/pastekey.h"
 #include "cloud/account.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
+#include <commctrl.h>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +26,10 @@ const Option OPTIONS[] = {
     {IDC_OPT_KEEPUNICODE, "KeepUnicode", &Globals::KeepUnicode},
     {IDC_OPT_HIDESPLASH, "HideSplash", &Globals::HideSplash},
     {IDC_OPT_NOVERCHECK, "NoVerCheck", &Globals::NoVerCheck},
+    {IDC_OPT_TRIM, "TrimLineEnds", &Globals::TrimLineEnds},
+    {IDC_OPT_JOIN, "JoinLines", &Globals::JoinLines},
+    {IDC_OPT_STRAIGHT, "StraightQuotes", &Globals::StraightQuotes},
+    {IDC_OPT_KEEPPLAIN, "KeepPlainText", &Globals::KeepPlainText},
 };
 
 // This module's path and the stored run entry. The entry is written quoted,
@@ -94,6 +100,13 @@ BOOL OptionsInit(HWND hwnd)
         CheckDlgButton(hwnd, option.id, gvGlobals.*option.flag ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(hwnd, IDC_OPT_QUICKEXIT,
                    GetSettingsInt(nullptr, "QuickExit", 0) ? BST_CHECKED : BST_UNCHECKED);
+    // A paste key needs Ctrl or Alt: a plain or shifted key would be lost
+    // for typing in every program.
+    SendDlgItemMessageA(hwnd, IDC_OPT_PASTEKEY, HKM_SETRULES, HKCOMB_NONE | HKCOMB_S,
+                        HOTKEYF_CONTROL | HOTKEYF_ALT);
+    SendDlgItemMessageA(hwnd, IDC_OPT_PASTEKEY, HKM_SETHOTKEY, gvGlobals.PasteKey, 0);
+    SendDlgItemMessageW(hwnd, IDC_OPT_LEFTALONE, EM_LIMITTEXT, LEFT_ALONE_CHARS - 1, 0);
+    SetDlgItemTextW(hwnd, IDC_OPT_LEFTALONE, gvGlobals.LeftAlone);
     return FALSE;
 }
 
@@ -106,6 +119,10 @@ void OnOK(HWND hwnd)
     for (const Option &option : OPTIONS)
         SaveSetting(option.name, gvGlobals.*option.flag);
     SaveSetting("QuickExit", Checked(hwnd, IDC_OPT_QUICKEXIT));
+    gvGlobals.PasteKey = LOWORD(SendDlgItemMessageA(hwnd, IDC_OPT_PASTEKEY, HKM_GETHOTKEY, 0, 0));
+    WriteSettingsInt(nullptr, "PasteKey", gvGlobals.PasteKey);
+    GetDlgItemTextW(hwnd, IDC_OPT_LEFTALONE, gvGlobals.LeftAlone, LEFT_ALONE_CHARS);
+    WriteSettingsStringW(nullptr, "LeftAlone", gvGlobals.LeftAlone);
     EndDialog(hwnd, IDOK);
 }
 
@@ -125,6 +142,16 @@ INT_PTR CALLBACK OptionsDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
 }
 
 } // namespace
+
+void ReadOptions()
+{
+    for (const Option &option : OPTIONS)
+        gvGlobals.*option.flag = GetSettingsInt(nullptr, option.name, 0);
+    gvGlobals.PasteKey = GetSettingsInt(nullptr, "PasteKey", DEFAULT_PASTE_KEY);
+    if (!IsPasteKeyValue(gvGlobals.PasteKey))
+        gvGlobals.PasteKey = DEFAULT_PASTE_KEY;
+    GetSettingsStringW(nullptr, "LeftAlone", "", gvGlobals.LeftAlone, LEFT_ALONE_CHARS);
+}
 
 INT_PTR OptionsDialog(HWND owner)
 {

@@ -35,6 +35,7 @@ void ShowTrayMenu(HWND hwnd)
     POINT pt;
     GetCursorPos(&pt);
     EnableMenuItem(popup, IDM_REDUCE, MF_BYCOMMAND | (CanReduce() ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, IDM_CONVERT, MF_BYCOMMAND | (CanReduce() ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(popup, IDM_UNDO, MF_BYCOMMAND | (HasUndo() ? MF_ENABLED : MF_GRAYED));
     ReplaceClippingsSubmenu(popup);
     // Without the foreground the menu would not close when the user clicks elsewhere.

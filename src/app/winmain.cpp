@@ -1,8 +1,8 @@
 #include "help.h"
 #include "main.h"
+#include "options.h"
 #include "titlesplash.h"
 #include "net/vercheck.h"
-#include "settings/registry.h"
 #include "util/globals.h"
 #include "util/safefns.h"
 #include <commctrl.h>
@@ -27,15 +27,6 @@ char *FormHelpPath()
     // The dot lies within the first 256 characters, so ".chm" always fits.
     safe_strcpy(dot, sizeof path - (dot - path), ".chm");
     return _strdup(path);
-}
-
-void ReadOptions()
-{
-    gvGlobals.HideSplash = GetSettingsInt(nullptr, "HideSplash", 0);
-    gvGlobals.StartToTray = GetSettingsInt(nullptr, "StartToTray", 0);
-    gvGlobals.AutoConvert = GetSettingsInt(nullptr, "AutoConvert", 0);
-    gvGlobals.KeepUnicode = GetSettingsInt(nullptr, "KeepUnicode", 0);
-    gvGlobals.NoVerCheck = GetSettingsInt(nullptr, "NoVerCheck", 0);
 }
 
 int AnyInstance(HINSTANCE instance)

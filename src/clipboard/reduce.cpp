@@ -1,53 +1,20 @@
 #include "reduce.h"
+#include "cleanup.h"
 #include "clipboard.h"
+#include "programlist.h"
+#include "snapshot.h"
 #include "resources/resource.h"
 #include "util/globals.h"
 #include "util/guards.h"
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string>
 
 namespace {
 
-struct FormatCopy {
-    UINT format;
-    HGLOBAL block;
-};
-
-void FreeEntry(const FormatCopy &entry);
-
-// Copies of clipboard formats, owned until they are handed back to the
-// clipboard; whatever is left is freed with them.
-class FormatSnapshot {
-public:
-    FormatSnapshot() = default;
-    ~FormatSnapshot() { Clear(); }
-    FormatSnapshot(const FormatSnapshot &) = delete;
-    FormatSnapshot &operator=(const FormatSnapshot &) = delete;
-
-    bool empty() const { return m_count == 0; }
-    bool full() const { return m_count == UNDO_MAX; }
-    // The snapshot owns `block` from now on; it must not be full.
-    void Add(UINT format, HGLOBAL block) { m_entries[m_count++] = {format, block}; }
-    void Clear()
-    {
-        for (int i = 0; i < m_count; i++)
-            FreeEntry(m_entries[i]);
-        m_count = 0;
-    }
-    // Puts every copy on the open clipboard; those it refuses are freed.
-    void Restore()
-    {
-        for (int i = 0; i < m_count; i++)
-            if (!SetClipboardData(m_entries[i].format, m_entries[i].block))
-                FreeEntry(m_entries[i]);
-        m_count = 0;
-    }
-
-private:
-    FormatCopy m_entries[UNDO_MAX] = {};
-    int m_count = 0;
-};
-
 // The one level of undo: the clipboard as it was before the last change.
-FormatSnapshot m_Undo;
+FormatSnapshot m_Undo(UNDO_MAX);
 // An operation of the program is changing the clipboard.
 bool m_Active;
 
@@ -56,11 +23,6 @@ BOOL m_Converting;
 // A change was notified meanwhile: convert again once this one has ended.
 BOOL m_ConvertAgain;
 
-UINT TextFormat()
-{
-    return gvGlobals.KeepUnicode ? CF_UNICODETEXT : CF_TEXT;
-}
-
 // Hands a block to the open clipboard, or frees it when refused.
 void PutBlock(UINT format, HGLOBAL block)
 {
@@ -68,118 +30,16 @@ void PutBlock(UINT format, HGLOBAL block)
     PlaceOnClipboard(format, owned);
 }
 
-// The marks by which a source (a password manager, say) asks clipboard
-// monitors not to record its copy. Such content is never auto-converted nor
-// kept in the snapshot, and a manual reduction puts the marks back.
-const char *const PRIVACY_MARKS[] = {
-    "ExcludeClipboardContentFromMonitorProcessing",
-    "Clipboard Viewer Ignore",
-    "CanIncludeInClipboardHistory",
-};
-
-bool IsHistoryDenied(UINT format)
-{
-    HANDLE h = GetClipboardData(format);
-    if (!h || GlobalSize(h) < sizeof(DWORD))
-        return false;
-    GlobalLockGuard<DWORD> p(h);
-    return p.get() && *p.get() == 0;
-}
-
-bool IsPrivateClipboard()
-{
-    for (const char *name : PRIVACY_MARKS) {
-        UINT format = RegisterClipboardFormatA(name);
-        if (!IsClipboardFormatAvailable(format))
-            continue;
-        if (format != RegisterClipboardFormatA("CanIncludeInClipboardHistory") || IsHistoryDenied(format))
-            return true;
-    }
-    return false;
-}
-
-// Copies of the privacy marks on the open clipboard, put back after a change.
-class PrivacyMarks {
-public:
-    PrivacyMarks()
-    {
-        for (const char *name : PRIVACY_MARKS) {
-            UINT format = RegisterClipboardFormatA(name);
-            if (!IsClipboardFormatAvailable(format))
-                continue;
-            HGLOBAL copy = GetClipboardBlock(nullptr, format, CASE_NONE, nullptr);
-            if (copy == INVALID_BLOCK)
-                copy = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DWORD));
-            if (copy)
-                m_marks.Add(format, copy);
-        }
-    }
-    void Restore() { m_marks.Restore(); }
-
-private:
-    FormatSnapshot m_marks;
-};
-
 // Empties the open clipboard and puts `text` on it as the one format.
 void ReplaceWithText(HGLOBAL text)
 {
     PrivacyMarks marks;
     EmptyClipboard();
-    PutBlock(TextFormat(), text);
+    PutBlock(PlainTextFormat(), text);
     marks.Restore();
 }
 
-// A metafile picture refers to a metafile that emptying the clipboard
-// deletes, so the snapshot keeps a copy of the metafile itself.
-HGLOBAL CopyMetafilePict()
-{
-    HANDLE h = GetClipboardData(CF_METAFILEPICT);
-    if (!h || GlobalSize(h) < sizeof(METAFILEPICT))
-        return INVALID_BLOCK;
-    GlobalLockGuard<METAFILEPICT> src(h);
-    if (!src.get())
-        return INVALID_BLOCK;
-    HMETAFILE mf = CopyMetaFileA(src.get()->hMF, nullptr);
-    if (!mf)
-        return INVALID_BLOCK;
-    GlobalBlock copy(GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT)));
-    GlobalLockGuard<METAFILEPICT> dst(copy.get());
-    if (!dst.get()) {
-        DeleteMetaFile(mf);
-        return INVALID_BLOCK;
-    }
-    *dst.get() = *src.get();
-    dst.get()->hMF = mf;
-    return copy.Detach();
-}
-
-void FreeEntry(const FormatCopy &entry)
-{
-    if (entry.format == CF_METAFILEPICT) {
-        GlobalLockGuard<METAFILEPICT> p(entry.block);
-        if (p.get())
-            DeleteMetaFile(p.get()->hMF);
-    }
-    GlobalFree(entry.block);
-}
-
-// The snapshot keeps the data's own size, so that Undo gives a format back
-// as it was, not with the room for a hex dump a clipboard block has.
-HGLOBAL CopyForUndo(UINT format)
-{
-    if (format == CF_METAFILEPICT)
-        return CopyMetafilePict();
-    return GetClipboardCopy(format);
-}
-
-// Data there was to copy, so the copy failed for want of memory.
-bool CopyFailed(UINT format)
-{
-    SIZE_T size = 0;
-    return format != CF_METAFILEPICT && GetClipboardBlockSize(format, &size) && size > 0;
-}
-
-// Case conversion and emptying keep an existing snapshot, so that Undo
+// Case conversion, clean-ups and emptying keep an existing snapshot, so that Undo
 // returns to the state before the first of several such changes. Once
 // another program has copied, the snapshot is stale: Undo must bring back
 // that copy, not what was there before it.
@@ -188,11 +48,65 @@ bool EnsureUndo(HWND hwnd)
     return (!m_Undo.empty() && IsOwnClipboardContent()) || PrepUndo(hwnd, 0);
 }
 
-// Replaces the open clipboard by its text (case-converted if asked);
-// without text the clipboard stays as it is.
-void ReduceOpenClipboard(int caseMode)
+// The open clipboard's Unicode text; false without one.
+bool ReadUnicodeText(std::u16string &text)
 {
-    HGLOBAL text = GetClipboardBlock(nullptr, TextFormat(), caseMode, nullptr);
+    SIZE_T size = 0;
+    HGLOBAL copy = GetClipboardBlock(nullptr, CF_UNICODETEXT, CASE_NONE, &size);
+    if (copy == INVALID_BLOCK)
+        return false;
+    GlobalBlock block(copy);
+    GlobalLockGuard<char16_t> p(block.get());
+    if (!p.get())
+        return false;
+    const size_t chars = size / sizeof(char16_t);
+    text.assign(p.get(), std::find(p.get(), p.get() + chars, u'\0'));
+    return true;
+}
+
+std::u16string CleanedUp(std::u16string text, DWORD cleanUps)
+{
+    if (cleanUps & CLEAN_TRIM)
+        text = TrimLineEnds(text);
+    if (cleanUps & CLEAN_JOIN)
+        text = JoinWrappedLines(text);
+    if (cleanUps & CLEAN_STRAIGHT)
+        text = StraightenPunctuation(text);
+    return text;
+}
+
+// A block of PlainTextFormat() holding `text`, or INVALID_BLOCK.
+HGLOBAL TextBlock(const std::u16string &text)
+{
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.c_str());
+    const int chars = static_cast<int>(text.size()) + 1;
+    const bool unicode = PlainTextFormat() == CF_UNICODETEXT;
+    const int size = unicode ? chars * static_cast<int>(sizeof(wchar_t))
+                             : WideCharToMultiByte(CP_ACP, 0, wide, chars, nullptr, 0, nullptr, nullptr);
+    GlobalBlock block(size > 0 ? GlobalAlloc(GMEM_MOVEABLE, size) : nullptr);
+    GlobalLockGuard<char> p(block.get());
+    if (!p.get())
+        return INVALID_BLOCK;
+    if (unicode)
+        memcpy(p.get(), wide, size);
+    else
+        WideCharToMultiByte(CP_ACP, 0, wide, chars, p.get(), size, nullptr, nullptr);
+    return block.Detach();
+}
+
+// Whether the clean-ups would change the open clipboard's text.
+bool CleanUpsChange(DWORD cleanUps)
+{
+    std::u16string text;
+    return cleanUps && ReadUnicodeText(text) && CleanedUp(text, cleanUps) != text;
+}
+
+// Replaces the open clipboard by its text (case-converted or cleaned up if
+// asked); without text the clipboard stays as it is.
+void ReduceOpenClipboard(int caseMode, DWORD cleanUps = 0)
+{
+    HGLOBAL text = caseMode == CASE_NONE ? PlainTextBlock(cleanUps)
+                                         : GetClipboardBlock(nullptr, PlainTextFormat(), caseMode, nullptr);
     if (text != INVALID_BLOCK)
         ReplaceWithText(text);
 }
@@ -209,17 +123,41 @@ bool HoldsOnlyText()
     return true;
 }
 
+// The copy comes from a program the user wants left alone: the clipboard
+// owner's, or the one in front when the copy has no owner window.
+bool IsLeftAloneCopy()
+{
+    if (!gvGlobals.LeftAlone[0])
+        return false;
+    HWND source = GetClipboardOwner();
+    DWORD pid = 0;
+    if (!source)
+        source = GetForegroundWindow();
+    if (!source || !GetWindowThreadProcessId(source, &pid))
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return false;
+    wchar_t path[MAX_PATH * 2];
+    DWORD chars = static_cast<DWORD>(std::size(path));
+    const bool known = QueryFullProcessImageNameW(process, 0, path, &chars);
+    CloseHandle(process);
+    return known && ListsProgram(reinterpret_cast<const char16_t *>(gvGlobals.LeftAlone),
+                                 std::u16string_view(reinterpret_cast<const char16_t *>(path), chars));
+}
+
 // Converts another program's copy. True when it was read and not private,
 // so that the flash shows it was seen.
 bool ConvertForeignCopy(HWND hwndMain)
 {
     bool seen = false;
     OwnChange(hwndMain, [&] {
-        if (IsPrivateClipboard() || !PrepUndo(hwndMain, 0))
+        if (IsPrivateClipboard() || IsLeftAloneCopy() || !PrepUndo(hwndMain, 0))
             return;
         seen = true;
-        if (!HoldsOnlyText())
-            ReduceOpenClipboard(CASE_NONE);
+        const DWORD cleanUps = CleanUpOptions();
+        if (!HoldsOnlyText() || CleanUpsChange(cleanUps))
+            ReduceOpenClipboard(CASE_NONE, cleanUps);
     });
     return seen;
 }
@@ -234,21 +172,32 @@ void FreeUndo()
 bool PrepUndo(HWND, int)
 {
     FreeUndo();
-    if (IsPrivateClipboard())
-        return true;
-    for (UINT format = EnumClipboardFormats(0); format && !m_Undo.full();
-         format = EnumClipboardFormats(format)) {
-        if (format == CF_OEMTEXT || format == CF_DIB)
-            continue;
-        HGLOBAL block = CopyForUndo(format);
-        if (block != INVALID_BLOCK) {
-            m_Undo.Add(format, block);
-        } else if (CopyFailed(format)) {
-            FreeUndo();
-            return false;
-        }
-    }
-    return true;
+    return IsPrivateClipboard() || m_Undo.Take();
+}
+
+UINT PlainTextFormat()
+{
+    return gvGlobals.KeepUnicode ? CF_UNICODETEXT : CF_TEXT;
+}
+
+DWORD CleanUpOptions()
+{
+    return (gvGlobals.TrimLineEnds ? CLEAN_TRIM : 0) | (gvGlobals.JoinLines ? CLEAN_JOIN : 0) |
+           (gvGlobals.StraightQuotes ? CLEAN_STRAIGHT : 0);
+}
+
+HGLOBAL PlainTextBlock(DWORD cleanUps)
+{
+    if (!cleanUps)
+        return GetClipboardBlock(nullptr, PlainTextFormat(), CASE_NONE, nullptr);
+    std::u16string text;
+    return ReadUnicodeText(text) ? TextBlock(CleanedUp(std::move(text), cleanUps)) : INVALID_BLOCK;
+}
+
+void KeepAsUndo(FormatSnapshot &snapshot)
+{
+    m_Undo.Swap(snapshot);
+    snapshot.Clear();
 }
 
 void OnReduce(HWND hwndMain)
@@ -297,6 +246,14 @@ void OnChangeCase(HWND hwndMain, int caseMode)
     OwnChange(hwndMain, [hwndMain, caseMode] {
         if (EnsureUndo(hwndMain))
             ReduceOpenClipboard(caseMode);
+    });
+}
+
+void OnCleanUp(HWND hwndMain, DWORD cleanUp)
+{
+    OwnChange(hwndMain, [hwndMain, cleanUp] {
+        if (EnsureUndo(hwndMain))
+            ReduceOpenClipboard(CASE_NONE, cleanUp);
     });
 }
 

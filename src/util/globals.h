@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#define LEFT_ALONE_CHARS 1024
+
 // The one process-wide record, zeroed at start-up and used on the UI thread.
 struct Globals {
     DWORD_PTR HelpCookie; // HTML Help initialisation cookie
@@ -11,8 +13,14 @@ struct Globals {
     DWORD KeepUnicode;
     DWORD HideSplash;
     DWORD NoVerCheck;
-    HINSTANCE hInstance; // module instance for every resource
-    UINT cfPNG;          // registered clipboard formats
+    DWORD TrimLineEnds; // clean-ups of automatic conversion and the paste key
+    DWORD JoinLines;
+    DWORD StraightQuotes;
+    DWORD KeepPlainText;                 // the paste key leaves its text on the clipboard
+    DWORD PasteKey;                      // hot-key control form: virtual key, HOTKEYF_ flags
+    wchar_t LeftAlone[LEFT_ALONE_CHARS]; // programs whose copies stay as they are
+    HINSTANCE hInstance;                 // module instance for every resource
+    UINT cfPNG;                          // registered clipboard formats
     UINT cfJFIF;
     UINT cfRTF;
     UINT cfHTML;

@@ -86,6 +86,13 @@ const struct {
          Command(IDM_LOWER);
      },
      "hello world", false},
+    {"clean-ups",
+     [] {
+         Command(IDM_TRIM);
+         Command(IDM_JOIN);
+         Command(IDM_STRAIGHT);
+     },
+     "Hello World", false},
     {"Empty", [] { Command(IDM_EMPTY); }, "", false},
     {"recall", [] { Command(IDM_CLIPFIRST); }, "kept", false},
     {"Open",
@@ -254,6 +261,52 @@ TEST_F(MainWindowTest, AutoConvertReducesEveryCopyAndSkipsPrivateContent)
     UnhookWindowsHookEx(before);
     UnhookWindowsHookEx(after);
     EXPECT_LE(m_drawDeepest, 2);
+}
+
+// Each clean-up command converts the text, kept as Unicode or not.
+TEST_F(MainWindowTest, CleanUpCommandsConvertTheText)
+{
+    const std::wstring text = L"\u201cQuoted\u201d \u2014 it\u2019s  \r\nwrapped\r\n\r\nnext \r\n";
+    const struct {
+        UINT command;
+        const wchar_t *result;
+    } ROWS[] = {
+        {IDM_TRIM, L"\u201cQuoted\u201d \u2014 it\u2019s\r\nwrapped\r\n\r\nnext\r\n"},
+        {IDM_JOIN, L"\u201cQuoted\u201d \u2014 it\u2019s wrapped\r\n\r\nnext \r\n"},
+        {IDM_STRAIGHT, L"\"Quoted\" -- it's  \r\nwrapped\r\n\r\nnext \r\n"},
+    };
+    for (DWORD unicode : {1, 0}) {
+        gvGlobals.KeepUnicode = unicode;
+        for (const auto &row : ROWS) {
+            ASSERT_TRUE(SetClipboardFormats(
+                {{CF_UNICODETEXT, std::string((const char *)text.c_str(), (text.size() + 1) * 2)},
+                 {RTF, "x"}}));
+            Command(row.command);
+            EXPECT_EQ(row.result, ClipWide()) << row.command << " " << unicode;
+            EXPECT_EQ(unicode ? CF_UNICODETEXT : CF_TEXT, ClipboardFormats().at(0));
+            EXPECT_FALSE(OnClipboard(RTF));
+        }
+    }
+}
+
+// Automatic conversion leaves alone the copies of a program the user named,
+// and applies the chosen clean-ups, to a copy of text alone too, once.
+TEST_F(MainWindowTest, AutoConvertLeavesNamedProgramsAloneAndCleansUp)
+{
+    gvGlobals.AutoConvert = 1;
+    for (bool named : {true, false}) {
+        wcscpy(gvGlobals.LeftAlone, named ? L"excel.exe; QUILLET_TESTS.EXE" : L"excel.exe");
+        ASSERT_EQ(0, RunChild("--child-copy-formatted"));
+        Settle(600);
+        EXPECT_EQ(named, OnClipboard(RTF)) << named;
+    }
+    gvGlobals.TrimLineEnds = gvGlobals.JoinLines = gvGlobals.StraightQuotes = 1;
+    const wchar_t text[] = L"\u201cQuoted\u201d  \nwrapped \n";
+    ASSERT_TRUE(SetClipboardFormats({{CF_UNICODETEXT, std::string((const char *)text, sizeof text)}}));
+    EXPECT_TRUE(WaitFor([] { return ClipWide() == L"\"Quoted\" wrapped\n"; }));
+    const DWORD changes = GetClipboardSequenceNumber();
+    Settle(600);
+    EXPECT_EQ(changes, GetClipboardSequenceNumber());
 }
 
 // The menu bar and the tray menu after the start, after a change and after

@@ -214,6 +214,8 @@ int RunChildMode(const char *mode)
 {
     if (strcmp(mode, "--child-copy-formatted") == 0)
         return SetClipboardFormats(FormattedText()) ? 0 : 1;
+    if (strcmp(mode, "--child-paste-target") == 0 || strcmp(mode, "--child-ignore-paste") == 0)
+        return RunPasteTarget(strcmp(mode, "--child-paste-target") == 0);
     HANDLE held = OpenEventA(EVENT_MODIFY_STATE, FALSE, "QuilletTestHeld");
     HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, "QuilletTestRelease");
     if (strcmp(mode, "--child-hold-clipboard") != 0 || !held || !release || !OpenClipboard(nullptr))
