@@ -119,10 +119,18 @@ void OnOK(HWND hwnd)
     for (const Option &option : OPTIONS)
         SaveSetting(option.name, gvGlobals.*option.flag);
     SaveSetting("QuickExit", Checked(hwnd, IDC_OPT_QUICKEXIT));
-    gvGlobals.PasteKey = LOWORD(SendDlgItemMessageA(hwnd, IDC_OPT_PASTEKEY, HKM_GETHOTKEY, 0, 0));
-    WriteSettingsInt(nullptr, "PasteKey", gvGlobals.PasteKey);
-    GetDlgItemTextW(hwnd, IDC_OPT_LEFTALONE, gvGlobals.LeftAlone, LEFT_ALONE_CHARS);
-    WriteSettingsStringW(nullptr, "LeftAlone", gvGlobals.LeftAlone);
+    // Written only when changed: a missing paste key means the default one.
+    const DWORD key = LOWORD(SendDlgItemMessageA(hwnd, IDC_OPT_PASTEKEY, HKM_GETHOTKEY, 0, 0));
+    if (key != gvGlobals.PasteKey) {
+        gvGlobals.PasteKey = key;
+        WriteSettingsInt(nullptr, "PasteKey", key);
+    }
+    wchar_t programs[LEFT_ALONE_CHARS];
+    GetDlgItemTextW(hwnd, IDC_OPT_LEFTALONE, programs, LEFT_ALONE_CHARS);
+    if (wcscmp(programs, gvGlobals.LeftAlone) != 0) {
+        wcscpy(gvGlobals.LeftAlone, programs);
+        WriteSettingsStringW(nullptr, "LeftAlone", programs);
+    }
     EndDialog(hwnd, IDOK);
 }
 
@@ -150,7 +158,7 @@ void ReadOptions()
     gvGlobals.PasteKey = GetSettingsInt(nullptr, "PasteKey", DEFAULT_PASTE_KEY);
     if (!IsPasteKeyValue(gvGlobals.PasteKey))
         gvGlobals.PasteKey = DEFAULT_PASTE_KEY;
-    GetSettingsStringW(nullptr, "LeftAlone", "", gvGlobals.LeftAlone, LEFT_ALONE_CHARS);
+    GetSettingsStringW(nullptr, "LeftAlone", "", gvGlobals.LeftAlone, sizeof gvGlobals.LeftAlone);
 }
 
 INT_PTR OptionsDialog(HWND owner)

@@ -25,12 +25,15 @@ Clipboard ClipboardNow()
     return now;
 }
 
-// Options with the paste key set to `key` and OK; the box the program then
-// shows, if any, is noted in `box`.
-void ChooseKey(WORD key, std::string *box = nullptr)
+// Options with the paste key set to `key` (and the programs left alone to
+// `programs`) and OK; the box the program then shows, if any, is noted in
+// `box`.
+void ChooseKey(WORD key, std::string *box = nullptr, const wchar_t *programs = nullptr)
 {
-    ExpectBox("Quillet Options", [key](HWND dlg) {
+    ExpectBox("Quillet Options", [key, programs](HWND dlg) {
         SendDlgItemMessageA(dlg, IDC_OPT_PASTEKEY, HKM_SETHOTKEY, key, 0);
+        if (programs)
+            SetDlgItemTextW(dlg, IDC_OPT_LEFTALONE, programs);
         ClickButton(IDOK)(dlg);
     });
     if (box)
@@ -49,15 +52,16 @@ bool Registered(UINT modifiers, UINT vk)
 
 } // namespace
 
-// The key chosen in Options is stored and registered at once, and read back
-// by the next start; a cleared key stays cleared. A key another program
+// The key and the programs left alone chosen in Options are stored, the key
+// registered at once and read back by the next start; a cleared key stays cleared. A key another program
 // holds is named in a message and the program goes on without one. A stored
 // value that is no key gives the default.
 TEST_F(MainWindowTest, PasteKeyOptionRoundTripsAndATakenKeyIsNamed)
 {
     const WORD ctrlShiftF8 = MAKEWORD(VK_F8, HOTKEYF_CONTROL | HOTKEYF_SHIFT);
-    ChooseKey(ctrlShiftF8);
+    ChooseKey(ctrlShiftF8, nullptr, L"excel.exe; Zeichnen.exe");
     EXPECT_EQ(ctrlShiftF8, GetSettingsInt(nullptr, "PasteKey", 1));
+    EXPECT_EQ(L"excel.exe; Zeichnen.exe", StoredWideSetting(nullptr, "LeftAlone"));
     EXPECT_TRUE(Registered(MOD_CONTROL | MOD_SHIFT, VK_F8));
     ExpectBox("Quillet Options", [ctrlShiftF8](HWND dlg) {
         EXPECT_EQ(ctrlShiftF8, SendDlgItemMessageA(dlg, IDC_OPT_PASTEKEY, HKM_GETHOTKEY, 0, 0));
