@@ -103,24 +103,29 @@ TEST_F(MainWindowTest, PasteKeyOptionRoundTripsAndATakenKeyIsNamed)
 }
 
 // Formatted text (with a format of bytes, and with a privacy mark) pasted
-// into a text box as plain text, then given back with every format; with
-// "keep the plain text" the text stays, marks and all. A window that ignores
-// Ctrl+V gets the copy back after the limit; an empty clipboard pastes and
-// changes nothing. No key is left down.
+// into a text box as plain text with the chosen clean-ups, then given back
+// with every format; with "keep the plain text" the text stays, marks and
+// all. A window that ignores Ctrl+V gets the copy back after the limit; an
+// empty clipboard pastes and changes nothing. No key is left down.
 TEST(EndToEnd, PasteKeyPastesPlainTextAndGivesTheCopyBack)
 {
     const UINT bytes = RegisterClipboardFormatA("Quillet Test Bytes");
     const UINT mark = RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing");
     const struct {
         const char *what;
-        bool keep, reads, empty, marked;
+        bool keep, reads, marked;
+        std::wstring copied, pasted; // no copy: an empty clipboard
     } ROWS[] = {
-        {"paste", false, true, false, false},    {"private paste", false, true, false, true},
-        {"ignored", false, false, false, false}, {"empty clipboard", false, true, true, false},
-        {"kept text", true, true, false, false}, {"kept private text", true, true, false, true},
+        {"paste", false, true, false, L"Hello World", L"Hello World"},
+        {"cleaned up", false, true, false, L"\u201cHello\u201d World  ", L"\"Hello\" World"},
+        {"private paste", false, true, true, L"Hello World", L"Hello World"},
+        {"ignored", false, false, false, L"Hello World", L""},
+        {"empty clipboard", false, true, false, L"", L""},
+        {"kept text", true, true, false, L"Hello World", L"Hello World"},
+        {"kept private text", true, true, true, L"Hello World", L"Hello World"},
     };
     for (int keep : {0, 1}) {
-        for (const char *name : {"HideSplash", "NoVerCheck"})
+        for (const char *name : {"HideSplash", "NoVerCheck", "TrimLineEnds", "StraightQuotes"})
             WriteSettingsInt(nullptr, name, 1);
         WriteSettingsInt(nullptr, "KeepPlainText", keep);
         QuilletProcess quillet;
@@ -131,23 +136,25 @@ TEST(EndToEnd, PasteKeyPastesPlainTextAndGivesTheCopyBack)
             SCOPED_TRACE(row.what);
             PasteTarget target(row.reads);
             ASSERT_NE(nullptr, target.Window());
-            std::vector<ClipFormat> copy = FormattedText();
-            copy.push_back({bytes, std::string("\0\1\2\3", 4)});
+            std::vector<ClipFormat> copy = {
+                {CF_UNICODETEXT, std::string((const char *)row.copied.c_str(), (row.copied.size() + 1) * 2)},
+                {RTF, "{\\rtf1 Hello {\\b World}}"},
+                {bytes, std::string("\0\1\2\3", 4)}};
             if (row.marked)
                 copy.push_back({mark, "1"});
-            ASSERT_TRUE(SetClipboardFormats(row.empty ? std::vector<ClipFormat>() : copy)) << GetLastError();
+            const bool empty = row.copied.empty();
+            ASSERT_TRUE(SetClipboardFormats(empty ? std::vector<ClipFormat>() : copy)) << GetLastError();
             Settle(300);
             const Clipboard before = ClipboardNow();
             const DWORD changes = GetClipboardSequenceNumber();
             PressKey(MOD_CONTROL | MOD_ALT | MOD_SHIFT, 'V');
             // Lent: the plain text is on offer.
-            EXPECT_EQ(!row.empty, WaitFor([&] { return GetClipboardSequenceNumber() != changes; }, 3000));
-            const std::wstring pasted = row.reads && !row.empty ? L"Hello World" : L"";
-            EXPECT_TRUE(WaitFor([&] { return target.Text() == pasted; }, 5000)) << target.Text().size();
-            if (row.empty) {
+            EXPECT_EQ(!empty, WaitFor([&] { return GetClipboardSequenceNumber() != changes; }, 3000));
+            EXPECT_TRUE(WaitFor([&] { return target.Text() == row.pasted; }, 5000)) << target.Text().size();
+            if (empty) {
                 EXPECT_TRUE(ClipboardFormats().empty());
             } else if (row.keep) {
-                EXPECT_TRUE(WaitFor([&] { return ClipText() == "Hello World" && !OnClipboard(RTF); }, 5000));
+                EXPECT_TRUE(WaitFor([&] { return ClipWide() == row.pasted && !OnClipboard(RTF); }, 5000));
                 EXPECT_FALSE(OnClipboard(bytes));
                 EXPECT_EQ(row.marked, OnClipboard(mark));
             } else {
@@ -155,7 +162,7 @@ TEST(EndToEnd, PasteKeyPastesPlainTextAndGivesTheCopyBack)
             }
             for (int vk : {VK_CONTROL, VK_MENU, VK_SHIFT, int('V')})
                 EXPECT_FALSE(GetAsyncKeyState(vk) & 0x8000) << vk;
-            EXPECT_EQ(pasted, target.Text());
+            EXPECT_EQ(row.pasted, target.Text());
         }
     }
 }
