@@ -26,6 +26,10 @@ void StopMainWindow();
 // pause that ends an automatic conversion included.
 void WaitMainWindowIdle();
 
+// The first window a process shows, looked for `tries` times a millisecond
+// apart; null when none was shown.
+HWND ShownWindow(DWORD process, int tries);
+
 // The benchmarks, by the name scripts/bench.sh calls them with.
 int BenchConvert(int argc, char **argv);
 int ChildCopyFormatted(int argc, char **argv);
@@ -36,4 +40,5 @@ int BenchPictures(int argc, char **argv);
 int BenchHttp(int argc, char **argv);
 int BenchSync(int argc, char **argv);
 int BenchStartup(int argc, char **argv);
+int BenchPaste(int argc, char **argv);
 int BenchMemory(int argc, char **argv);

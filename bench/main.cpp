@@ -38,6 +38,9 @@ const Mode MODES[] = {
     {"http", 2, BenchHttp},
     {"sync", 1, BenchSync},
     {"startup", 1, BenchStartup},
+    {"paste", 1, BenchPaste},
+    {"--child-paste-target", 0, [](int, char **) { return RunPasteTarget(true); }},
+    {"--child-ignore-paste", 0, [](int, char **) { return RunPasteTarget(false); }},
     {"memory", 2, BenchMemory},
 };
 
@@ -113,6 +116,7 @@ int main(int argc, char **argv)
             ResetProgramState();
         return mode.run(argc - 2, argv + 2);
     }
-    fprintf(stderr, "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|startup|memory ...\n");
+    fprintf(stderr,
+            "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|startup|paste|memory ...\n");
     return 2;
 }

@@ -32,19 +32,14 @@ double TimeToWindow(std::string command, UINT close, WPARAM wParam)
     const double start = Seconds();
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return -1;
-    Shown shown = {pi.dwProcessId, nullptr};
-    for (int i = 0; i < 20000 && !shown.window; i++) {
-        EnumWindows(FindShown, reinterpret_cast<LPARAM>(&shown));
-        if (!shown.window)
-            Sleep(1);
-    }
+    const HWND window = ShownWindow(pi.dwProcessId, 20000);
     const double seconds = Seconds() - start;
-    PostMessageA(shown.window, close, wParam, 0);
+    PostMessageA(window, close, wParam, 0);
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
         TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return shown.window ? seconds : -1;
+    return window ? seconds : -1;
 }
 
 double BestToWindow(const std::string &command, UINT close, WPARAM wParam)
@@ -59,6 +54,17 @@ double BestToWindow(const std::string &command, UINT close, WPARAM wParam)
 }
 
 } // namespace
+
+HWND ShownWindow(DWORD process, int tries)
+{
+    Shown shown = {process, nullptr};
+    for (int i = 0; i < tries && !shown.window; i++) {
+        EnumWindows(FindShown, reinterpret_cast<LPARAM>(&shown));
+        if (!shown.window)
+            Sleep(1);
+    }
+    return shown.window;
+}
 
 // argv[0]: the program (quillet.exe).
 int BenchStartup(int, char **argv)

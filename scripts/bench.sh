@@ -167,6 +167,7 @@ else
 fi
 
 windows startup "$(winepath -w "$work/win64/quillet.exe")"
+windows paste "$(winepath -w "$work/win64/quillet.exe")"
 windows memory "$(winepath -w "$data/small.png")" 1000
 
 awk -v cores="$(nproc)" -v start="$start_load" -v end="$(cut -d' ' -f1-3 /proc/loadavg)" \
