@@ -13,7 +13,14 @@ namespace {
 const int HOT_KEY_ID = 1;
 const UINT_PTR RELEASE_TIMER = 1;
 const UINT_PTR GIVE_BACK_TIMER = 2;
+const UINT_PTR SEND_TIMER = 3;
 const UINT RELEASE_POLL_MS = 10;
+// Clipboard viewers (the program's format list among them) open the
+// clipboard when told of the lent text; the program in front tries to open
+// it once on Ctrl+V, so the key goes only once they have let go, or after
+// this.
+const DWORD SEND_LIMIT_MS = 500;
+const UINT SEND_POLL_MS = 5;
 // Keys still held after this are not a paste the user meant.
 const DWORD RELEASE_LIMIT_MS = 3000;
 // A program that takes the text reads it at once; one that ignores Ctrl+V
@@ -31,11 +38,13 @@ HWND m_hwnd; // message-only window: holds the key, owns the lent clipboard
 WORD m_Key;  // the registered key, 0 for none
 PasteState m_State;
 DWORD m_PressTime;
+DWORD m_LentTime;
 FormatSnapshot m_Saved(SAVED_MAX);
 GlobalBlock m_Text; // the plain text offered by delayed rendering
 UINT m_TextFormat;
 bool m_Private; // the lent copy was marked private: nothing of it is kept
 bool m_Rendered;
+bool m_Sent;     // Ctrl+V has gone to the program in front
 bool m_Replaced; // another copy replaced the text meanwhile: it stays
 bool m_GivingBack;
 
@@ -139,6 +148,25 @@ void Lend()
         return;
     }
     m_State = LENT;
+    m_Sent = false;
+    m_LentTime = GetTickCount();
+    SetTimer(m_hwnd, SEND_TIMER, SEND_POLL_MS, nullptr);
+}
+
+bool ClipboardFree()
+{
+    if (!OpenClipboard(m_hwnd))
+        return false;
+    CloseClipboard();
+    return true;
+}
+
+void OnSendTimer()
+{
+    if (m_State != LENT || (!ClipboardFree() && GetTickCount() - m_LentTime < SEND_LIMIT_MS))
+        return;
+    KillTimer(m_hwnd, SEND_TIMER);
+    m_Sent = true;
     SendPaste();
     SetTimer(m_hwnd, GIVE_BACK_TIMER, READ_LIMIT_MS, nullptr);
 }
@@ -190,9 +218,10 @@ void OnRenderFormat(UINT format)
     PutText();
     DWORD reader = 0;
     GetWindowThreadProcessId(GetOpenClipboardWindow(), &reader);
-    // The program's own windows (the format list) read it too; only
-    // another program's read ends the paste.
-    if (reader != GetCurrentProcessId())
+    // The program's own windows (the viewer) and a clipboard monitor before
+    // the key was sent read it too; only the pasting program's read ends
+    // the paste.
+    if (m_Sent && reader != GetCurrentProcessId())
         SetTimer(m_hwnd, GIVE_BACK_TIMER, AFTER_READ_MS, nullptr);
 }
 
@@ -227,6 +256,8 @@ LRESULT CALLBACK PasteWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             OnReleaseTimer();
         else if (wParam == GIVE_BACK_TIMER)
             GiveBack();
+        else if (wParam == SEND_TIMER)
+            OnSendTimer();
         return 0;
     case WM_RENDERFORMAT:
         OnRenderFormat(static_cast<UINT>(wParam));
@@ -311,6 +342,7 @@ void ClosePasteKey()
     if (!m_hwnd)
         return;
     KillTimer(m_hwnd, RELEASE_TIMER);
+    KillTimer(m_hwnd, SEND_TIMER);
     if (m_State == AWAITING_RELEASE)
         m_State = IDLE;
     GiveBack();
