@@ -36,6 +36,7 @@ foreach(entry ${QUILLET_LAYERS})
     list(APPEND QUILLET_MODULE_LIBRARIES ${module})
 endforeach()
 target_link_libraries(quillet_util PUBLIC comctl32 comdlg32 shell32 advapi32 gdi32 user32 ws2_32)
+target_link_libraries(quillet_net PUBLIC secur32 crypt32)
 target_include_directories(quillet_viewer SYSTEM PUBLIC ${QUILLET_DEPS}/include)
 target_link_libraries(quillet_viewer PUBLIC ${PNG_STATIC} ${JPEG_STATIC} ${ZLIB_STATIC})
 # The whole program below WinMain, for the program, its tests and benchmarks.

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include "net/httpreply.h"
+#include "net/serverhost.h"
+#include "net/tls.h"
 #include "settings/registry.h"
 #include "util/safefns.h"
 #include "util/socketguards.h"
@@ -15,42 +17,29 @@ namespace {
 
 uint32_t m_HttpTimeoutMs = HTTP_TIMEOUT_MS;
 
-// "host:port" with a host name of up to 253 characters.
-const DWORD HOST_SIZE = 262;
+// "https://host:port" with a host name of up to 253 characters.
+const DWORD HOST_SIZE = 270;
 
-void ConfiguredHost(char *host)
+// Why the last exchange of a thread found no secure connection, and the
+// certificate it was shown.
+thread_local TlsProblem m_TlsProblem;
+thread_local char m_Fingerprint[FINGERPRINT_SIZE];
+
+bool ConfiguredHost(ServerHost *host)
 {
-    GetSettingsStringA(nullptr, "ServerHost", SERVER_HOST, host, HOST_SIZE);
+    char setting[HOST_SIZE];
+    GetSettingsStringA(nullptr, "ServerHost", SERVER_HOST, setting, sizeof setting);
+    return ParseServerHost(setting, host);
 }
 
-bool ValidPort(const char *port)
+// The IPv4 address of the server; false when the name does not resolve.
+bool Resolve(const ServerHost &host, sockaddr_in *address)
 {
-    size_t digits = strspn(port, "0123456789");
-    if (digits == 0 || digits > 5 || port[digits])
-        return false;
-    long n = atol(port);
-    return n >= 1 && n <= 65535;
-}
-
-// The IPv4 address of the configured server; false when the setting is
-// malformed or the name does not resolve.
-bool ResolveServer(sockaddr_in *address)
-{
-    char host[HOST_SIZE];
-    ConfiguredHost(host);
-    const char *port = "80";
-    char *colon = strrchr(host, ':');
-    if (colon) {
-        *colon = '\0';
-        port = colon + 1;
-        if (!ValidPort(port))
-            return false;
-    }
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (getaddrinfo(host, port, &hints, &found) != 0)
+    if (getaddrinfo(host.name, host.port, &hints, &found) != 0)
         return false;
     memcpy(address, found->ai_addr, sizeof *address);
     freeaddrinfo(found);
@@ -108,6 +97,37 @@ int ReceiveFromSocket(void *ctx, char *dst, size_t room)
     return recv(*static_cast<SOCKET *>(ctx), dst, static_cast<int>(room), 0);
 }
 
+int ReceiveFromTls(void *ctx, char *dst, size_t room)
+{
+    return static_cast<TlsStream *>(ctx)->Receive(dst, room);
+}
+
+// Connected to the configured server; false when the setting is malformed,
+// the name does not resolve or nobody answers.
+bool ConnectServer(const ServerHost &host, const SocketHandle &s)
+{
+    sockaddr_in address = {};
+    return Resolve(host, &address) && s.ok() && Connect(s.get(), address);
+}
+
+// The handshake, and the certificate judged against the one the user
+// trusted; false, with the reason kept for LastTlsProblem, when the
+// connection is not secure.
+bool Secure(TlsStream &tls, const ServerHost &host)
+{
+    char trusted[FINGERPRINT_SIZE];
+    GetSettingsStringA(nullptr, "ServerFingerprint", "", trusted, sizeof trusted);
+    if (!tls.Handshake(host.name)) {
+        m_TlsProblem = TLS_FAILED;
+        return false;
+    }
+    const CertVerdict verdict = tls.Judge(host.name, trusted, m_Fingerprint);
+    m_TlsProblem = verdict == CERT_TRUSTED   ? TLS_OK
+                   : verdict == CERT_UNKNOWN ? TLS_UNKNOWN_CERT
+                                             : TLS_CHANGED_CERT;
+    return verdict == CERT_TRUSTED;
+}
+
 // The formatted text in a new buffer released with free(), or null.
 __attribute__((format(printf, 1, 2))) char *NewText(const char *format, ...)
 {
@@ -143,12 +163,22 @@ size_t DoHttpSocketEx(const char *request, uint32_t *status, size_t size, char *
     if (size)
         memset(body, 0, size);
     *status = 0;
+    m_TlsProblem = TLS_OK;
     WsaSession wsa;
-    sockaddr_in address = {};
-    if (!wsa.ok() || !ResolveServer(&address))
+    ServerHost host;
+    if (!wsa.ok() || !ConfiguredHost(&host))
         return 0;
     SocketHandle s(socket(AF_INET, SOCK_STREAM, 0));
-    if (!s.ok() || !Connect(s.get(), address) || !SendAll(s.get(), request))
+    if (!ConnectServer(host, s))
+        return 0;
+    if (host.tls) {
+        // The request carries its length; the server closes after its reply.
+        TlsStream tls(s.get());
+        if (!Secure(tls, host) || !tls.Send(request, strlen(request)))
+            return 0;
+        return ReadHttpReply(ReceiveFromTls, &tls, status, body, size);
+    }
+    if (!SendAll(s.get(), request))
         return 0;
     // Nothing more to send: the server closes after its reply, which ends a
     // body without the chunked coding.
@@ -157,20 +187,48 @@ size_t DoHttpSocketEx(const char *request, uint32_t *status, size_t size, char *
     return ReadHttpReply(ReceiveFromSocket, &raw, status, body, size);
 }
 
+TlsProblem CheckServerCertificate(char (&fingerprint)[FINGERPRINT_SIZE])
+{
+    fingerprint[0] = '\0';
+    WsaSession wsa;
+    ServerHost host;
+    if (!wsa.ok() || !ConfiguredHost(&host) || !host.tls)
+        return TLS_OK;
+    SocketHandle s(socket(AF_INET, SOCK_STREAM, 0));
+    if (!ConnectServer(host, s))
+        return TLS_OK;
+    TlsStream tls(s.get());
+    m_TlsProblem = TLS_OK;
+    Secure(tls, host);
+    memcpy(fingerprint, m_Fingerprint, sizeof fingerprint);
+    return m_TlsProblem;
+}
+
+TlsProblem LastTlsProblem(char (&fingerprint)[FINGERPRINT_SIZE])
+{
+    memcpy(fingerprint, m_Fingerprint, sizeof fingerprint);
+    return m_TlsProblem;
+}
+
+// The Host header as the setting names the server, without its scheme.
+const char *HostHeader(ServerHost &host)
+{
+    return ConfiguredHost(&host) ? host.header : "";
+}
+
 uint32_t DoHttpGet(const char *path, const char *query, char *body, size_t size)
 {
-    char host[HOST_SIZE];
-    ConfiguredHost(host);
-    return Exchange(NewText("GET %s?%s HTTP/1.1\r\nHost: %s\r\n\r\n", path, query, host), body, size);
+    ServerHost host;
+    return Exchange(NewText("GET %s?%s HTTP/1.1\r\nHost: %s\r\n\r\n", path, query, HostHeader(host)), body,
+                    size);
 }
 
 uint32_t DoHttpPost(const char *path, const char *form, char *body, size_t size)
 {
-    char host[HOST_SIZE];
-    ConfiguredHost(host);
+    ServerHost host;
     return Exchange(NewText("POST %s HTTP/1.1\r\nHost: %s\r\nContent-Length: %u\r\n"
                             "Content-Type: application/x-www-form-urlencoded\r\n\r\n%s\r\n",
-                            path, host, static_cast<unsigned>(strlen(form)), form),
+                            path, HostHeader(host), static_cast<unsigned>(strlen(form)), form),
                     body, size);
 }
 

@@ -51,6 +51,8 @@ class UpdateMenu : public MainWindowTest {};
 TEST(Http, RequestsAreSentByteForByte)
 {
     ScriptedServer server(OK + "\r\nfine");
+    // The scheme and a closing slash are no part of the Host header.
+    WriteSettingsStringA(nullptr, "ServerHost", ("http://" + server.host + "/").c_str());
     std::string big(300000, 'f');
     for (size_t i = 0; i < big.size(); i++)
         big[i] = char('a' + i % 23);
@@ -90,6 +92,44 @@ TEST(Http, RepliesInPiecesSilenceAndMissingServers)
         WriteSettingsStringA(nullptr, "ServerHost", host);
         EXPECT_EQ(0u, Get().first) << host;
     }
+}
+
+// Over TLS, a certificate the system does not trust is refused until its
+// fingerprint is the trusted one, and refused as changed while another is;
+// a server that speaks no TLS fails the handshake.
+TEST(Tls, ACertificateIsTrustedByTheSystemOrByItsFingerprint)
+{
+    const char *service = getenv("QUILLET_TEST_TLS_SERVICE");
+    const char *fingerprint = getenv("QUILLET_TEST_TLS_FINGERPRINT");
+    if (!service || !fingerprint)
+        GTEST_SKIP() << "no TLS service";
+    std::string lower = fingerprint;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    const std::string other(fingerprint[0] == '0' ? "1" : "0", 1);
+    const struct {
+        std::string trusted;
+        TlsProblem problem;
+    } ROWS[] = {
+        {"", TLS_UNKNOWN_CERT},
+        {other + (fingerprint + 1), TLS_CHANGED_CERT},
+        {fingerprint, TLS_OK},
+        {lower, TLS_OK},
+    };
+    WriteSettingsStringA(nullptr, "ServerHost", (std::string("https://") + service).c_str());
+    for (const auto &row : ROWS) {
+        SCOPED_TRACE(row.trusted);
+        WriteSettingsStringA(nullptr, "ServerFingerprint", row.trusted.c_str());
+        char seen[FINGERPRINT_SIZE] = "";
+        EXPECT_EQ(row.problem, CheckServerCertificate(seen));
+        EXPECT_STREQ(fingerprint, seen);
+        EXPECT_EQ(row.problem == TLS_OK, Get().first != 0);
+        EXPECT_EQ(row.problem, LastTlsProblem(seen));
+    }
+    ScriptedServer plain(OK + "\r\nfine");
+    WriteSettingsStringA(nullptr, "ServerHost", ("https://" + plain.host).c_str());
+    EXPECT_EQ(0u, Get().first);
+    char seen[FINGERPRINT_SIZE];
+    EXPECT_EQ(TLS_FAILED, LastTlsProblem(seen));
 }
 
 // Older releases and builds too; a key the reply lacks reads as -1 and a
