@@ -14,7 +14,7 @@ packages=(
   libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils xdotool imagemagick
   cmake ninja-build nasm googletest g++ dpkg-dev fp-utils-3.2.2 libpng-dev libjpeg62-turbo-dev
   libsqlite3-dev libsodium-dev postgresql libpq-dev nsis zip clang clang-format libclang-rt-14-dev
-  wrk nginx curl xxd
+  wrk nginx curl xxd openssl libgnutls30
 )
 
 missing=()

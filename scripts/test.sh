@@ -53,6 +53,19 @@ rm -f "$build/test-service.db"*
 service=$!
 for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 export QUILLET_TEST_SERVICE="127.0.0.1:$port"
+# A TLS server with a certificate of its own making (Wine's Schannel needs
+# GnuTLS, which scripts/setup.sh installs), for the client's TLS tests.
+tlsport=$((port + 1))
+while (exec 3<>"/dev/tcp/127.0.0.1/$tlsport") 2>/dev/null; do tlsport=$((tlsport + 1)); done
+openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 2 -keyout "$build/test-tls-key.pem" \
+  -out "$build/test-tls-cert.pem" 2>/dev/null
+openssl s_server -quiet -www -accept "$tlsport" -cert "$build/test-tls-cert.pem" -key "$build/test-tls-key.pem" \
+  >/dev/null 2>&1 &
+tls=$!
+for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$tlsport") 2>/dev/null && break; sleep 0.1; done
+export QUILLET_TEST_TLS_SERVICE="127.0.0.1:$tlsport"
+QUILLET_TEST_TLS_FINGERPRINT=$(openssl x509 -noout -fingerprint -sha256 -in "$build/test-tls-cert.pem" | cut -d= -f2)
+export QUILLET_TEST_TLS_FINGERPRINT
 
 (cd "$build/win64" && ctest --output-on-failure "$@") || status=1
 # The same suite on the 32-bit program, under 32-bit Wine in a prefix of its
@@ -67,7 +80,7 @@ if [ "${QUILLET_WIN32_TESTS:-0}" = 1 ]; then
     echo "test: no 32-bit Wine here, so the 32-bit suite did not run" >&2
   fi
 fi
-kill "$service" 2>/dev/null || true
+kill "$service" "$tls" 2>/dev/null || true
 
 # The installer round trip, with the tested 64-bit build.
 makensis -V2 -DARCH=64 -DBUILD="$build/win64" -DOUTFILE="$build/installer-test-setup.exe" \

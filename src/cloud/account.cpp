@@ -1,9 +1,11 @@
 #include "account.h"
 #include "wire.h"
+#include "net/http.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 #include "util/globals.h"
 #include <ntsecapi.h>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -11,8 +13,8 @@ namespace {
 const char KEY_ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 const size_t GENERATED_KEY_LENGTH = 20;
 const uint32_t KEY_MIN_VALUES = 8;
-// "host:port" with a host name of up to 253 characters.
-const int SERVER_HOST_MAX = 261;
+// "https://host:port" with a host name of up to 253 characters.
+const int SERVER_HOST_MAX = 269;
 
 // Only the letters and digits of a key scramble the clippings.
 bool KeyUsable(const char *key)
@@ -40,6 +42,51 @@ bool GenerateKey(char (&key)[GENERATED_KEY_LENGTH + 1])
     return true;
 }
 
+// Asks whether to trust a certificate the system does not vouch for (one
+// the service made itself); the user compares the fingerprint with the one
+// the service printed.
+bool OfferCertificate(HWND owner, TlsProblem problem, const char *fingerprint)
+{
+    char trusted[FINGERPRINT_SIZE] = "", text[640];
+    GetSettingsStringA(nullptr, "ServerFingerprint", "", trusted, sizeof trusted);
+    if (problem == TLS_UNKNOWN_CERT)
+        snprintf(text, sizeof text,
+                 "The sync service shows a certificate that Windows does not trust, such as one the service "
+                 "made itself. Its SHA-256 fingerprint is:\n\n%s\n\nTrust it only if this is the fingerprint "
+                 "the service printed when it started. Trust this certificate?",
+                 fingerprint);
+    else
+        snprintf(text, sizeof text,
+                 "The sync service's certificate is not the one you trusted, so Quillet does not connect: "
+                 "another server may be posing as the service.\n\nTrusted: %s\nShown:   %s\n\nOnly if the "
+                 "service was given a new certificate and printed this fingerprint, choose Yes to trust it.",
+                 trusted, fingerprint);
+    const UINT icon = problem == TLS_UNKNOWN_CERT ? MB_ICONQUESTION : MB_ICONWARNING;
+    if (MessageBoxA(owner, text, APP_NAME, MB_YESNO | MB_DEFBUTTON2 | icon) != IDYES)
+        return false;
+    WriteSettingsStringA(nullptr, "ServerFingerprint", fingerprint);
+    return true;
+}
+
+// False when the service's certificate is not trusted and the user does not
+// trust it now; a service that is not reached is left to the request.
+bool ConfirmServerCertificate(HWND owner)
+{
+    char fingerprint[FINGERPRINT_SIZE];
+    const TlsProblem problem = CheckServerCertificate(fingerprint);
+    if ((problem != TLS_UNKNOWN_CERT && problem != TLS_CHANGED_CERT) || !*fingerprint)
+        return true;
+    return OfferCertificate(owner, problem, fingerprint);
+}
+
+void ShowTrustedCertificate(HWND dlg)
+{
+    char trusted[FINGERPRINT_SIZE] = "";
+    GetSettingsStringA(nullptr, "ServerFingerprint", "", trusted, sizeof trusted);
+    SetDlgItemTextA(dlg, IDC_ACC_FINGERPRINT,
+                    *trusted ? trusted : "(none: trusted by Windows, or plain HTTP)");
+}
+
 void OnGenerate(HWND dlg)
 {
     char key[GENERATED_KEY_LENGTH + 1];
@@ -62,6 +109,7 @@ void OnInitDialog(HWND dlg)
     SetDlgItemTextA(dlg, IDC_ACC_NAME, name);
     SetDlgItemTextA(dlg, IDC_ACC_KEY, key);
     SetDlgItemTextA(dlg, IDC_ACC_SERVER, host);
+    ShowTrustedCertificate(dlg);
 }
 
 // Refuses an account that could not be used; an empty server means the
@@ -86,7 +134,17 @@ bool OnOK(HWND dlg)
     }
     WriteSettingsStringA(nullptr, "AccountName", name);
     WriteSettingsStringA(nullptr, "AccountKey", key);
-    WriteSettingsStringA(nullptr, "ServerHost", *host ? host : nullptr);
+    char stored[SERVER_HOST_MAX + 1] = "";
+    GetSettingsStringA(nullptr, "ServerHost", "", stored, sizeof stored);
+    // A certificate trusted for one server says nothing about another.
+    if (strcmp(stored, host) != 0) {
+        WriteSettingsStringA(nullptr, "ServerHost", *host ? host : nullptr);
+        WriteSettingsStringA(nullptr, "ServerFingerprint", nullptr);
+    }
+    if (!ConfirmServerCertificate(dlg)) {
+        ShowTrustedCertificate(dlg);
+        return false;
+    }
     return true;
 }
 
@@ -127,6 +185,6 @@ BOOL EnsureCloudAccount(HWND owner)
 {
     char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE];
     if (GetCloudAccount(name, sizeof name, key, sizeof key) && KeyUsable(key))
-        return TRUE;
+        return ConfirmServerCertificate(owner);
     return CloudAccountDialog(owner);
 }

@@ -12,5 +12,8 @@
 bool GetCloudAccount(char *name, size_t nameSize, char *key, size_t keySize);
 // Runs the dialog; TRUE when the user saved an account.
 BOOL CloudAccountDialog(HWND owner);
-// TRUE when an account is set, asking for one first when there is none.
+// TRUE when an account is set, asking for one first when there is none, and
+// the service's certificate is trusted (a certificate the system does not
+// vouch for is offered for trust by its fingerprint; one that differs from
+// the fingerprint trusted before is refused unless the user trusts it now).
 BOOL EnsureCloudAccount(HWND owner);

@@ -4,8 +4,8 @@
 #include <cstddef>
 
 struct ServerHost {
-    char name[254];  // the host name or address
-    char port[6];    // its port, 80 or 443 when none is given
+    char name[254];   // the host name or address
+    char port[6];     // its port, 80 or 443 when none is given
     char header[262]; // the Host header: the setting without its scheme
     bool tls;
 };

@@ -26,6 +26,13 @@ bool SendRaw(SOCKET s, const char *data, size_t len)
     return true;
 }
 
+// The content types of TLS records: change cipher spec, alert, handshake,
+// application data, heartbeat.
+bool IsRecordType(unsigned char type)
+{
+    return type >= 20 && type <= 24;
+}
+
 bool SystemTrusts(PCCERT_CONTEXT cert, const char *host)
 {
     CERT_CHAIN_PARA para = {};
@@ -44,8 +51,8 @@ bool SystemTrusts(PCCERT_CONTEXT cert, const char *host)
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;
-    const bool trusted =
-        CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) && status.dwError == 0;
+    const bool trusted = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
+                         status.dwError == 0;
     CertFreeCertificateChain(chain);
     return trusted;
 }
@@ -101,14 +108,18 @@ bool TlsStream::Continue(bool waitFirst)
         if ((status == SEC_E_INCOMPLETE_MESSAGE || (waitFirst && m_in.empty())) && !ReadMore())
             return false;
         waitFirst = true;
+        // A server that answers in plain text (HTTP on a TLS port) would
+        // otherwise keep the handshake waiting for the rest of a "record".
+        if (!m_in.empty() && !IsRecordType(static_cast<unsigned char>(m_in[0])))
+            return false;
         SecBuffer in[2] = {{static_cast<ULONG>(m_in.size()), SECBUFFER_TOKEN, m_in.data()},
                            {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
         SecBuffer out = {0, SECBUFFER_TOKEN, nullptr};
         SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, &out};
         ULONG attributes = 0;
-        status = InitializeSecurityContextA(&m_cred, &m_ctx, nullptr, REQUEST_FLAGS, 0, 0, &inDesc, 0, nullptr,
-                                            &outDesc, &attributes, nullptr);
+        status = InitializeSecurityContextA(&m_cred, &m_ctx, nullptr, REQUEST_FLAGS, 0, 0, &inDesc, 0,
+                                            nullptr, &outDesc, &attributes, nullptr);
         if (out.pvBuffer && (out.cbBuffer == 0 || !SendToken(out)))
             return false;
         if (status == SEC_E_INCOMPLETE_MESSAGE)
@@ -130,16 +141,16 @@ bool TlsStream::Handshake(const char *host)
     // self-signed one may be trusted by its fingerprint.
     cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     char package[] = UNISP_NAME_A;
-    if (AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr, nullptr, &m_cred,
-                                  nullptr) != SEC_E_OK)
+    if (AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr, nullptr,
+                                  &m_cred, nullptr) != SEC_E_OK)
         return false;
     m_haveCred = true;
     SecBuffer out = {0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc outDesc = {SECBUFFER_VERSION, 1, &out};
     ULONG attributes = 0;
     const SECURITY_STATUS status =
-        InitializeSecurityContextA(&m_cred, nullptr, const_cast<char *>(host), REQUEST_FLAGS, 0, 0, nullptr, 0,
-                                   &m_ctx, &outDesc, &attributes, nullptr);
+        InitializeSecurityContextA(&m_cred, nullptr, const_cast<char *>(host), REQUEST_FLAGS, 0, 0, nullptr,
+                                   0, &m_ctx, &outDesc, &attributes, nullptr);
     if (status != SEC_I_CONTINUE_NEEDED)
         return false;
     m_haveCtx = true;
@@ -174,7 +185,8 @@ bool TlsStream::Send(const char *data, size_t len)
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
         if (EncryptMessage(&m_ctx, 0, &desc, 0) != SEC_E_OK ||
-            !SendRaw(m_socket, record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer))
+            !SendRaw(m_socket, record.data(),
+                     buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer))
             return false;
         data += part;
         len -= part;

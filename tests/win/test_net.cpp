@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "boxwatch.h"
+#include "cloud/account.h"
 #include "importpatch.h"
 #include "mainwindow.h"
 #include "net/http.h"
@@ -125,6 +126,37 @@ TEST(Tls, ACertificateIsTrustedByTheSystemOrByItsFingerprint)
         EXPECT_EQ(row.problem == TLS_OK, Get().first != 0);
         EXPECT_EQ(row.problem, LastTlsProblem(seen));
     }
+    // The account's commands offer an unknown certificate for trust, and a
+    // changed one is refused unless the user trusts it now.
+    WriteSettingsStringA(nullptr, "AccountName", "tls");
+    WriteSettingsStringA(nullptr, "AccountKey", "ab-cd-12-xy");
+    const struct {
+        std::string before;
+        int answer;
+        const char *shown; // a word of the box
+        std::string after;
+    } OFFERS[] = {
+        {"", IDNO, "does not trust", "<none>"},
+        {"", IDYES, "does not trust", fingerprint},
+        {ROWS[1].trusted, IDNO, "not the one you trusted", ROWS[1].trusted},
+        {fingerprint, 0, nullptr, fingerprint},
+    };
+    for (const auto &offer : OFFERS) {
+        WriteSettingsStringA(nullptr, "ServerFingerprint",
+                             offer.before.empty() ? nullptr : offer.before.c_str());
+        std::string text;
+        if (offer.answer)
+            ExpectBox("Quillet", Note(&text, offer.answer));
+        EXPECT_EQ(offer.answer != IDNO, EnsureCloudAccount(nullptr) != FALSE) << offer.before;
+        EXPECT_EQ(0, TakePendingBoxes());
+        EXPECT_TRUE(!offer.shown || (text.find(offer.shown) != std::string::npos &&
+                                     text.find(fingerprint) != std::string::npos))
+            << text;
+        EXPECT_EQ(offer.after, StoredSetting(nullptr, "ServerFingerprint"));
+    }
+
+    // It waits for a request's end that a handshake never sends.
+    SetHttpTimeout(1000);
     ScriptedServer plain(OK + "\r\nfine");
     WriteSettingsStringA(nullptr, "ServerHost", ("https://" + plain.host).c_str());
     EXPECT_EQ(0u, Get().first);
