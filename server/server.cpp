@@ -192,12 +192,10 @@ struct Server::Connection {
             requestStart = Clock::now();
         return n;
     }
-    // Drops an answered request; the clock of the next starts now.
     void Consume(size_t n)
     {
         in.erase(0, n);
         server.m_buffered -= n;
-        requestStart = Clock::now();
     }
     bool Send(const std::string &data, int timeoutMs)
     {
@@ -489,7 +487,9 @@ void Server::Serve(std::unique_ptr<Connection> connection)
             Linger(std::move(connection));
             return;
         }
+        // The clock of a request sent along with this one starts now.
         connection->Consume(parsed.used);
+        connection->requestStart = Clock::now();
     }
 }
 
