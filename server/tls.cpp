@@ -5,7 +5,9 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 
@@ -99,11 +101,13 @@ X509Ptr MakeCertificate(EVP_PKEY *key, const std::vector<std::string> &hosts)
 void WriteNew(const std::string &path, mode_t mode, const std::function<bool(FILE *)> &write)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    FILE *file = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (fd < 0)
+        throw std::runtime_error("cannot create " + path + ": " + strerror(errno));
+    FILE *file = fdopen(fd, "w");
     if (!file) {
-        if (fd >= 0)
-            close(fd);
-        throw std::runtime_error("cannot create " + path);
+        close(fd);
+        remove(path.c_str());
+        throw std::runtime_error("cannot write " + path);
     }
     const bool written = write(file);
     if (fclose(file) != 0 || !written) {
@@ -127,7 +131,10 @@ TlsContext::TlsContext(const std::string &certificateFile, const std::string &ke
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
     if (SSL_CTX_use_certificate_chain_file(context, certificateFile.c_str()) != 1)
         throw OpenSslError("cannot read the certificate " + certificateFile);
-    if (SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+    // A key of another type is taken without a word, and leaves the
+    // certificate without its key: checked.
+    if (SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_check_private_key(context) != 1)
         throw OpenSslError("cannot use the key " + keyFile + " with " + certificateFile);
 }
 

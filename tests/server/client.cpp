@@ -24,7 +24,7 @@ std::string ReadAll(int fd)
 {
     std::string reply;
     char buffer[65536];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
         reply.append(buffer, size_t(n));
     return reply;
 }

@@ -9,7 +9,8 @@
 
 // A connection to the service that reads time out after `seconds`.
 UniqueFd Connect(uint16_t port, int seconds = 30);
-// What the service sends on a connection before it ends or goes quiet.
+// What the service sends on a connection (or a program to a pipe) before it
+// ends or goes quiet.
 std::string ReadAll(int fd);
 // A connection that has sent `text` (blocking: all of it, or up to where the
 // server stopped reading) and stays open.

@@ -121,21 +121,27 @@ std::string OpenSslFingerprint(const std::string &certificate)
     return std::string(strchr(line, '=') + 1, strcspn(strchr(line, '=') + 1, "\n"));
 }
 
-// The exit status of the program run with `args` to its end.
-int ExitStatus(std::vector<std::string> args)
+// The exit status of the program run with `args` to its end; `said` gets
+// what it wrote to standard error.
+int ExitStatus(const std::vector<std::string> &args, std::string *said)
 {
+    int error[2];
+    if (pipe(error) != 0)
+        return -1;
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<const char *> argv = {QUILLET_SERVER_EXE};
         for (const std::string &arg : args)
             argv.push_back(arg.c_str());
         argv.push_back(nullptr);
-        const int quiet = open("/dev/null", O_WRONLY);
-        dup2(quiet, 1);
-        dup2(quiet, 2);
+        dup2(open("/dev/null", O_WRONLY), 1);
+        dup2(error[1], 2);
         execv(QUILLET_SERVER_EXE, const_cast<char *const *>(argv.data()));
         _exit(127);
     }
+    close(error[1]);
+    *said = ReadAll(error[0]);
+    close(error[0]);
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -289,34 +295,49 @@ TEST_F(HttpsService, StalledHandshakesAndRecordsAreCutOff)
 // --tls-self-signed makes a certificate for the names given and its key
 // (the owner's alone) beside the database, prints the fingerprint that the
 // openssl command prints and serves that certificate; a restart keeps it.
-// TLS options that do not go together, or files it cannot use, stop the
-// program at once.
+// A certificate made elsewhere (here by the openssl command, on a curve) is
+// served as given. TLS options that do not go together, or files it cannot
+// use, stop the program at once.
 TEST(HttpsProgram, SelfSignedCertificateIsMadeOnceAndNamedByItsFingerprint)
 {
     TempFolder folder;
     const std::string database = folder.path + "sync.db", certificate = folder.path + "sync-cert.pem",
-                      key = folder.path + "sync-key.pem";
+                      key = folder.path + "sync-key.pem", other = folder.path + "other-cert.pem",
+                      otherKey = folder.path + "other-key.pem";
+    const std::string makeOther = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
+                                  "-subj /CN=other -keyout '" +
+                                  otherKey + "' -out '" + other + "' 2>/dev/null";
+    ASSERT_EQ(system(makeOther.c_str()), 0);
+    const std::vector<std::string> selfSigned = {"--tls-self-signed", "localhost,127.0.0.1"};
+    const struct {
+        std::vector<std::string> args;
+        std::string served;
+    } runs[] = {{selfSigned, certificate},
+                {selfSigned, certificate},
+                {{"--tls-cert", other, "--tls-key", otherKey}, other}};
     std::vector<std::string> fingerprints;
-    for (int run = 0; run < 2; run++) {
+    for (const auto &run : runs) {
+        std::vector<std::string> args = {"--db", database};
+        args.insert(args.end(), run.args.begin(), run.args.end());
         uint16_t port = 0;
         std::string lines;
-        const pid_t pid =
-            StartProgram({"--db", database, "--tls-self-signed", "localhost,127.0.0.1"}, &port, &lines);
+        const pid_t pid = StartProgram(args, &port, &lines);
         ASSERT_GT(port, 0) << lines;
-        EXPECT_EQ(lines.find("made a self-signed certificate " + certificate) != std::string::npos, run == 0)
+        EXPECT_EQ(lines.find("made a self-signed certificate " + certificate) != std::string::npos,
+                  fingerprints.empty())
             << lines;
         std::smatch match;
         EXPECT_TRUE(std::regex_search(lines, match, std::regex("certificate SHA-256 fingerprint (.*)\n")))
             << lines;
+        EXPECT_EQ(match[1].str(), OpenSslFingerprint(run.served));
         fingerprints.push_back(match[1].str());
         const TlsClient client = ConnectTls(port);
         ASSERT_TRUE(client.ssl);
         X509Ptr served(SSL_get1_peer_certificate(client.ssl.get()));
-        EXPECT_EQ(X509_cmp(served.get(), ReadCertificate(certificate).get()), 0);
+        EXPECT_EQ(X509_cmp(served.get(), ReadCertificate(run.served).get()), 0);
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
     }
-    EXPECT_EQ(fingerprints[0], OpenSslFingerprint(certificate));
     EXPECT_EQ(fingerprints[1], fingerprints[0]);
     EXPECT_TRUE(std::regex_match(fingerprints[0], std::regex("[0-9A-F]{2}(:[0-9A-F]{2}){31}")))
         << fingerprints[0];
@@ -337,12 +358,15 @@ TEST(HttpsProgram, SelfSignedCertificateIsMadeOnceAndNamedByItsFingerprint)
         {{"--db", "postgresql://quillet@127.0.0.1:1/none", "--tls-self-signed", "localhost"}, 2},
         {{"--tls-cert", folder.path + "none.pem", "--tls-key", key}, 1},
         {{"--tls-cert", certificate, "--tls-key", certificate}, 1},
+        {{"--tls-cert", other, "--tls-key", key}, 1},
         {{"--tls-cert", lone, "--tls-key", key, "--tls-self-signed", "localhost"}, 1},
     };
     for (const auto &run : refused) {
         std::vector<std::string> args = {"--bind", "127.0.0.1", "--port", "0", "--db", database};
         args.insert(args.end(), run.args.begin(), run.args.end());
-        EXPECT_EQ(ExitStatus(args), run.status) << run.args[1];
+        std::string said;
+        EXPECT_EQ(ExitStatus(args, &said), run.status) << run.args[1];
+        EXPECT_EQ(said.rfind(run.status == 2 ? "usage: " : "quillet-server: ", 0), 0u) << said;
     }
     EXPECT_NE(access(lone.c_str(), F_OK), 0);
     EXPECT_EQ(OpenSslFingerprint(certificate), fingerprints[0]);
