@@ -1,9 +1,9 @@
 #include "server.h"
 
 #include <arpa/inet.h>
-#include <openssl/err.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -361,7 +361,8 @@ void Server::AcceptAll()
         }
         auto connection = std::make_unique<Connection>(*this, fd, text);
         if (m_config.tls && !(connection->tls = m_config.tls->NewSession(fd)))
-            continue;
+            continue; // out of memory: closed
+
         int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Watch(std::move(connection), EPOLL_CTL_ADD);
