@@ -54,18 +54,19 @@ function within(n, what, name, limit) {
     line(n, what, known(name) ? duration(v[name]) : "failed", "", "", "< " duration(limit), ok ? "yes" : "NO")
 }
 
-# Requests per second under wrk against nginx serving the same bytes; a
-# target of 0 shows the ratio alone.
-function served(what, name, base, target) {
+# Requests per second under wrk against nginx serving the same bytes (or
+# the baseline `label` names); a target of 0 shows the ratio alone.
+function served(what, name, base, target, label) {
+    if (label == "") label = "nginx"
     goal = target > 0 ? ">= " target "x rate" : ""
     if (!known(name ".rps") || !known(base ".rps") || v[base ".rps"] == 0) {
         line(7, what, "failed", "", "", goal, "NO")
         return
     }
     r = v[name ".rps"] / v[base ".rps"]
-    line(7, what, sprintf("%.0f req/s", v[name ".rps"]), sprintf("%.0f req/s nginx", v[base ".rps"]),
+    line(7, what, sprintf("%.0f req/s", v[name ".rps"]), sprintf("%.0f req/s %s", v[base ".rps"], label),
          sprintf("%.2fx", r), goal, target == 0 ? "" : r >= target ? "yes" : "NO")
-    line("", "  p99 latency; errors (ours, nginx's)", duration(v[name ".p99"]) "; " v[name ".errors"],
+    line("", "  p99 latency; errors (ours, " label "'s)", duration(v[name ".p99"]) "; " v[name ".errors"],
          duration(v[base ".p99"]) "; " v[base ".errors"],
          v[base ".p99"] > 0 ? sprintf("%.2fx", v[name ".p99"] / v[base ".p99"]) : "", "no errors",
          v[name ".errors"] == 0 ? "yes" : "NO")
@@ -109,6 +110,7 @@ END {
     served("Service act=getdata, wrk 64 conn., 10 s", "wrk.getdata", "wrk.getdata.base", 0.5)
     served("  act=list on PostgreSQL, one instance", "wrk.pg", "wrk.pg.base", 0)
     served("  act=list on PostgreSQL, two + nginx", "wrk.cluster", "wrk.pg.base", 0)
+    served("  act=list over TLS, keep-alive off", "wrk.tls", "wrk.tls.base", 0, "HTTP")
     slower(8, "Start-up to the main window", "startup", "notepad", 1.5)
     line(9, "Working set idle; warmed up", megabytes(v["memory.idle.ws"]) "; " megabytes(v["memory.warm.ws"]),
          "", "", "", "")

@@ -74,10 +74,18 @@ rm -f "$work/service.db"*
 "$build/server/quillet-server" --bind 127.0.0.1 --port "$service_port" --db "$work/service.db" \
   >"$work/service.log" 2>&1 &
 pids+=($!)
-chunked_port=$(free_port $((service_port + 1)))
+wait_port "$service_port"
+# The same service over HTTPS on the database the first has made, with a
+# certificate made once.
+tls_port=$(free_port $((service_port + 1)))
+"$build/server/quillet-server" --bind 127.0.0.1 --port "$tls_port" --db "$work/service.db" \
+  --tls-self-signed 127.0.0.1 --tls-cert "$work/tls-cert.pem" --tls-key "$work/tls-key.pem" \
+  >"$work/service-tls.log" 2>&1 &
+pids+=($!)
+chunked_port=$(free_port $((tls_port + 1)))
 "$work/native/quillet_bench_native" serve-chunked "$chunked_port" &
 pids+=($!)
-wait_port "$service_port"
+wait_port "$tls_port"
 wait_port "$chunked_port"
 
 : >"$figures"
@@ -137,8 +145,8 @@ CONF
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' 2>"$work/nginx/stderr.log" &
 pids+=($!)
 wait_port "$nginx_port"
-wrk_figures() { # name, url: requests per second, p99 latency in seconds, errors
-  wrk -t2 -c64 -d10s --latency "$2" | awk -v name="$1" '
+wrk_figures() { # name, url, wrk options...: requests per second, p99 latency in seconds, errors
+  wrk -t2 -c64 -d10s --latency "${@:3}" "$2" | awk -v name="$1" '
     /Requests\/sec:/ { rps = $2 }
     $1 == "99%" { p99 = $2 + 0; if ($2 ~ /us$/) p99 /= 1e6; else if ($2 ~ /ms$/) p99 /= 1e3 }
     /Socket errors:/ { gsub(/[^0-9 ]/, ""); errors += $1 + $2 + $3 + $4 }
@@ -149,6 +157,10 @@ for act in list getdata; do
   wrk_figures "wrk.$act" "$sync_url?${queries[$act]}" >>"$figures"
   wrk_figures "wrk.$act.base" "http://127.0.0.1:$nginx_port/$act" >>"$figures"
 done
+# A new connection, and over TLS a new handshake, for every request.
+wrk_figures wrk.tls "https://127.0.0.1:$tls_port/software/quillet/qlsync.php?${queries[list]}" \
+  -H "Connection: close" >>"$figures"
+wrk_figures wrk.tls.base "$sync_url?${queries[list]}" -H "Connection: close" >>"$figures"
 
 # The same on PostgreSQL: one instance, then two behind nginx (scripts/cluster.sh).
 cluster_log="$work/cluster.log"

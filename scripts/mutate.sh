@@ -31,7 +31,7 @@ declare -A SUITES=(
   [net]="wine:Http.*:VersionCheck.*:UpdateMenu.*:RealService.UpdateCheckFindsTheCurrentRelease"
   [cloud]="wine:SyncProto.*:Transfer.*:Sync.*:CloudAccount.*:RealService.TwoPcsKeepEveryEdit:RealService.CloudManager*"
   [app]="wine:EndToEnd.*:OptionsTest.*:MainWindowTest.ExitDialog*:MainWindowTest.EveryChange*:MainWindowTest.ClippingsMenus*:MainWindowTest.MenusFollow*:MainWindowTest.F9*:UpdateMenu.*:About.*:HelpLoader.*"
-  [server]="server:Request.*:Stores/SyncService.*/0" # /0: the SQLite store
+  [server]="server:Request.*:Stores/SyncService.*/0:Https*" # /0: the SQLite store
 )
 
 # name @@ module @@ tests ("-": the module's) @@ snippet @@ replacement @@ what
@@ -83,6 +83,9 @@ server-part-size @@ server @@ - @@ if (data->size() > m_config.maxPart) @@ if (d
 server-body-limit @@ server @@ - @@ (unsigned long long)contentLength > limits.maxBody @@ (unsigned long long)contentLength >= limits.maxBody @@ request body of exactly the limit refused
 server-list-room @@ server @@ - @@ body.size() + line.size() + end.size() > MAX_LIST_BYTES @@ body.size() + line.size() > MAX_LIST_BYTES @@ clip list overflows the client's buffer by its end tag
 server-name-chars @@ server @@ - @@ c == ';' || c == '<' || c == '>' @@ c == '<' || c == '>' @@ a ';' accepted in a clip name
+server-tls-handshake-clock @@ server @@ - @@ (!SSL_is_init_finished(tls.get()) || SSL_has_pending(tls.get())) @@ SSL_has_pending(tls.get()) @@ a stalled TLS handshake waits out the idle time-out, not the request's
+server-tls-record-clock @@ server @@ - @@ (!SSL_is_init_finished(tls.get()) || SSL_has_pending(tls.get())) @@ !SSL_is_init_finished(tls.get()) @@ a TLS record sent a byte at a time is never cut off
+server-tls-end @@ server @@ - @@ SSL_shutdown(tls.get()); @@ (void)0; @@ replies over TLS end without TLS's own end
 LIST
 )
 

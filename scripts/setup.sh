@@ -13,8 +13,8 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils xdotool imagemagick
   cmake ninja-build nasm googletest g++ dpkg-dev fp-utils-3.2.2 libpng-dev libjpeg62-turbo-dev
-  libsqlite3-dev libsodium-dev postgresql libpq-dev nsis zip clang clang-format libclang-rt-14-dev
-  wrk nginx curl xxd openssl libgnutls30
+  libsqlite3-dev libsodium-dev libssl-dev openssl postgresql libpq-dev nsis zip clang clang-format libclang-rt-14-dev
+  wrk nginx curl xxd libgnutls30
 )
 
 missing=()

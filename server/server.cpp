@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -110,6 +112,24 @@ bool SendAll(int fd, const std::string &data, int timeoutMs)
     return true;
 }
 
+// The same over TLS, which may also have to read (a key update) to go on.
+bool SendAll(SSL *tls, int fd, const std::string &data, int timeoutMs)
+{
+    for (size_t sent = 0; sent < data.size();) {
+        ERR_clear_error();
+        const int n = SSL_write(tls, data.data() + sent, int(data.size() - sent));
+        if (n > 0) {
+            sent += size_t(n);
+            continue;
+        }
+        const int error = SSL_get_error(tls, n);
+        if (!(error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ) ||
+            !WaitFor(fd, error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN, timeoutMs))
+            return false;
+    }
+    return true;
+}
+
 // A reply sent without waiting, as the service answers when it cannot take
 // a connection or a request: whatever does not fit at once is dropped.
 void SendNow(int fd, const Reply &reply)
@@ -140,7 +160,8 @@ int ConnectionLimit(int wanted)
 
 struct Server::Connection {
     Connection(Server &owner, int socket, std::string address)
-        : server(owner), fd(socket), peer(std::move(address))
+        : server(owner), fd(socket), peer(std::move(address)), idleSince(Clock::now()),
+          requestStart(idleSince)
     {
     }
     ~Connection()
@@ -148,30 +169,105 @@ struct Server::Connection {
         server.m_buffered -= in.size();
         server.Release(peer);
     }
-    // Keeps the server's count of buffered bytes with the text.
-    void Append(const char *data, size_t n)
+    // Bytes of a request, of the TLS handshake or of a TLS record have come
+    // and wait for the rest: the request's clock runs, not the idle one. The
+    // handshake's runs from the connection's start.
+    bool Midway() const
     {
-        if (in.empty())
+        return !in.empty() || (tls && (!SSL_is_init_finished(tls.get()) || SSL_has_pending(tls.get())));
+    }
+    // Reads what has come without waiting to the end of `in`: the bytes
+    // read, 0 at the end of the connection (`broken` when it failed), or -1
+    // when more must come first, or over TLS go out first (`wantWrite`).
+    ssize_t Read()
+    {
+        const bool waiting = !Midway();
+        char buffer[RECEIVE_BYTES];
+        const ssize_t n = tls ? ReceiveTls(buffer, sizeof buffer) : Receive(buffer, sizeof buffer);
+        if (n > 0) {
+            in.append(buffer, size_t(n));
+            server.m_buffered += size_t(n);
+        }
+        if (waiting && Midway())
             requestStart = Clock::now();
-        in.append(data, n);
-        server.m_buffered += n;
+        return n;
     }
     void Consume(size_t n)
     {
         in.erase(0, n);
         server.m_buffered -= n;
-        requestStart = Clock::now();
+    }
+    bool Send(const std::string &data, int timeoutMs)
+    {
+        broken = broken ||
+                 !(tls ? SendAll(tls.get(), fd.get(), data, timeoutMs) : SendAll(fd.get(), data, timeoutMs));
+        return !broken;
+    }
+    // Answers without waiting; over TLS only once the handshake is done.
+    void SendNow(const Reply &reply)
+    {
+        if (!tls) {
+            ::SendNow(fd.get(), reply);
+            return;
+        }
+        const std::string text = FormatReply(reply, false);
+        ERR_clear_error();
+        if (SSL_is_init_finished(tls.get()) && SSL_write(tls.get(), text.data(), int(text.size())) > 0)
+            EndTls();
+    }
+    // TLS's own end (close_notify) before the socket's, unless TLS failed.
+    void EndTls()
+    {
+        if (tls && !broken && SSL_is_init_finished(tls.get())) {
+            ERR_clear_error();
+            SSL_shutdown(tls.get());
+        }
     }
     Server &server;
     UniqueFd fd;
+    SslPtr tls; // null for plain HTTP
     std::string peer;
     std::string in; // received, not yet answered
     uint64_t tag = 0;
     Clock::time_point idleSince;
-    Clock::time_point requestStart; // when the first byte of `in` came
+    Clock::time_point requestStart; // when the first byte of `in` (or of its record) came
     Clock::time_point lingerUntil;
     bool ended = false;     // the client sends no more, or the connection failed
+    bool broken = false;    // failed: no reply reaches the client
+    bool wantWrite = false; // TLS waits to send before it can read on
     bool lingering = false; // answered and half-closed: what comes is dropped
+
+private:
+    ssize_t Receive(char *buffer, size_t size)
+    {
+        for (;;) {
+            const ssize_t n = recv(fd.get(), buffer, size, 0);
+            if (n >= 0)
+                return n;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return -1;
+            if (errno != EINTR) {
+                broken = true;
+                return 0;
+            }
+        }
+    }
+    // The handshake first, then records; the client's close_notify, or the
+    // end of its socket, ends the connection cleanly.
+    ssize_t ReceiveTls(char *buffer, size_t size)
+    {
+        ERR_clear_error();
+        const int accepted = SSL_is_init_finished(tls.get()) ? 1 : SSL_accept(tls.get());
+        const int n = accepted == 1 ? SSL_read(tls.get(), buffer, int(size)) : accepted;
+        if (n > 0)
+            return n;
+        const int error = SSL_get_error(tls.get(), n);
+        wantWrite = error == SSL_ERROR_WANT_WRITE;
+        if (error == SSL_ERROR_WANT_READ || wantWrite)
+            return -1;
+        broken = error != SSL_ERROR_ZERO_RETURN;
+        return 0;
+    }
 };
 
 Server::Server(Service &service, const ServerConfig &config)
@@ -220,6 +316,12 @@ void Server::Stop()
 
 void Server::Work()
 {
+    // OpenSSL writes to the socket with write(), which raises SIGPIPE when
+    // the client has gone; blocked here, the write just fails.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!m_stopping) {
         epoll_event event;
         int n = epoll_wait(m_epoll.get(), &event, 1, 1000);
@@ -250,11 +352,17 @@ void Server::AcceptAll()
         char text[INET_ADDRSTRLEN] = "?";
         inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         if (!Admit(text)) {
-            SendNow(fd, {503, "too many connections, try again later"});
+            // A TLS client could not read the plain reply, and a handshake
+            // costs too much to refuse a connection.
+            if (!m_config.tls)
+                SendNow(fd, {503, "too many connections, try again later"});
             close(fd);
             continue;
         }
         auto connection = std::make_unique<Connection>(*this, fd, text);
+        if (m_config.tls && !(connection->tls = m_config.tls->NewSession(fd)))
+            continue; // out of memory: closed
+
         int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Watch(std::move(connection), EPOLL_CTL_ADD);
@@ -263,10 +371,12 @@ void Server::AcceptAll()
         perror("quillet-server: no longer accepting connections");
 }
 
-// Hands a connection to the epoll set until it has bytes to read (or ends).
+// Hands a connection to the epoll set until it has bytes to read (or ends),
+// or room to send what TLS must send first.
 void Server::Watch(std::unique_ptr<Connection> connection, int operation)
 {
     const int fd = connection->fd.get();
+    const uint32_t events = (connection->wantWrite ? EPOLLOUT : EPOLLIN) | EPOLLRDHUP | EPOLLONESHOT;
     connection->idleSince = Clock::now();
     uint64_t tag;
     {
@@ -276,7 +386,7 @@ void Server::Watch(std::unique_ptr<Connection> connection, int operation)
         tag = connection->tag;
         m_idle.emplace(tag, std::move(connection));
     }
-    if (!EpollSet(m_epoll.get(), fd, tag, EPOLLIN | EPOLLRDHUP | EPOLLONESHOT, operation)) {
+    if (!EpollSet(m_epoll.get(), fd, tag, events, operation)) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_idle.erase(tag);
     }
@@ -300,7 +410,7 @@ bool Server::Overdue(const Connection &connection, Clock::time_point now) const
 {
     if (connection.lingering)
         return now >= connection.lingerUntil;
-    if (!connection.in.empty())
+    if (connection.Midway())
         return now - connection.requestStart > std::chrono::seconds(m_config.requestSeconds);
     return now - connection.idleSince > std::chrono::seconds(m_config.idleSeconds);
 }
@@ -322,8 +432,8 @@ void Server::CloseIdle()
                 ++it;
                 continue;
             }
-            if (!connection.lingering && !connection.in.empty())
-                SendNow(connection.fd.get(), {408, "request took too long"});
+            if (!connection.lingering && connection.Midway())
+                connection.SendNow({408, "request took too long"});
             it = m_idle.erase(it);
         }
     }
@@ -365,6 +475,8 @@ void Server::Serve(std::unique_ptr<Connection> connection)
         if (parsed.state == ParseState::Empty || parsed.state == ParseState::Incomplete) {
             if (!connection->ended)
                 Watch(std::move(connection), EPOLL_CTL_MOD);
+            else
+                connection->EndTls();
             return;
         }
         const bool done = parsed.state == ParseState::Done;
@@ -372,11 +484,13 @@ void Server::Serve(std::unique_ptr<Connection> connection)
         Reply reply = done ? m_service.Handle(request, proxied ? request.forwardedFor : connection->peer)
                            : Reply{parsed.status, parsed.text};
         const bool keep = done && request.keepAlive && !m_stopping;
-        if (!SendAll(connection->fd.get(), FormatReply(reply, keep, request.http10), timeoutMs) || !keep) {
+        if (!connection->Send(FormatReply(reply, keep, request.http10), timeoutMs) || !keep) {
             Linger(std::move(connection));
             return;
         }
+        // The clock of a request sent along with this one starts now.
         connection->Consume(parsed.used);
+        connection->requestStart = Clock::now();
     }
 }
 
@@ -386,8 +500,10 @@ void Server::Serve(std::unique_ptr<Connection> connection)
 // by whichever worker is free. No worker waits for it.
 void Server::Linger(std::unique_ptr<Connection> connection)
 {
+    connection->EndTls();
     shutdown(connection->fd.get(), SHUT_WR);
     connection->lingering = true;
+    connection->wantWrite = false;
     connection->lingerUntil = Clock::now() + std::chrono::milliseconds(LINGER_MS);
     m_buffered -= connection->in.size();
     connection->in.clear();
@@ -419,10 +535,8 @@ ParseResult Server::ReadRequest(Connection &connection, HttpRequest *request)
             connection.Consume(parsed.used);
         if (parsed.state == ParseState::Done || parsed.state == ParseState::Failed || connection.ended)
             return parsed;
-        char buffer[RECEIVE_BYTES];
-        ssize_t n = recv(connection.fd.get(), buffer, sizeof buffer, 0);
+        const ssize_t n = connection.Read();
         if (n > 0) {
-            connection.Append(buffer, size_t(n));
             // Half-sent requests may hold only so much memory in all.
             if (m_buffered.load() > m_config.maxBuffered) {
                 connection.ended = true;
@@ -430,12 +544,10 @@ ParseResult Server::ReadRequest(Connection &connection, HttpRequest *request)
             }
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (n < 0)
             return parsed;
         connection.ended = true;
-        if (n == 0 && parsed.state == ParseState::Incomplete)
+        if (!connection.broken && parsed.state == ParseState::Incomplete)
             return {ParseState::Failed, 0, 400, "request ended early"};
         return parsed;
     }

@@ -5,7 +5,9 @@
 // acts (a key hash, a synced commit) hold up only their own worker. The
 // client half-closes after its request and reads the reply to the end of the
 // connection, so it is closed as soon as its end arrives; other clients may
-// send further requests on the same connection.
+// send further requests on the same connection. Given a TLS context, it
+// speaks HTTPS on the same terms: a handshake or TLS record that waits for
+// more bytes hands the connection back like a half-read request.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include "fd.h"
 #include "request.h"
 #include "service.h"
+#include "tls.h"
 
 struct ServerConfig {
     std::string bind = "0.0.0.0";
@@ -33,6 +36,7 @@ struct ServerConfig {
     // A load balancer in front: its connections are not capped per address,
     // and its requests count as those of the address it forwards.
     std::string trustedProxy = "";
+    std::shared_ptr<const TlsContext> tls = nullptr; // HTTPS when set, plain HTTP without
 };
 
 class Server {

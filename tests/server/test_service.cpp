@@ -2,11 +2,8 @@
 // client does: a GET with the form as query, or a POST whose body is followed
 // by an uncounted CR LF; then a half-close, and the reply read to the end.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <cstdio>
 #include <functional>
@@ -14,7 +11,7 @@
 #include <memory>
 #include <regex>
 #include <thread>
-#include "fd.h"
+#include "client.h"
 #include "server.h"
 #include "pgstore.h"
 #include "sqlitestore.h"
@@ -33,84 +30,11 @@ std::string Encode(const std::string &text)
     return out;
 }
 
-// A connection to the service that reads time out after `seconds`.
-UniqueFd Connect(uint16_t port, int seconds = 30)
-{
-    UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval timeout = {seconds, 0};
-    setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-        return UniqueFd(-1);
-    return fd;
-}
-
-// What the service sends on a connection before it ends or goes quiet.
-std::string ReadAll(int fd)
-{
-    std::string reply;
-    char buffer[65536];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
-        reply.append(buffer, size_t(n));
-    return reply;
-}
-
-// A connection that has sent `text` (blocking: all of it, or up to where the
-// server stopped reading) and stays open.
-UniqueFd Sent(uint16_t port, const std::string &text, int seconds = 30)
-{
-    UniqueFd fd = Connect(port, seconds);
-    if (fd.ok())
-        send(fd.get(), text.data(), text.size(), MSG_NOSIGNAL);
-    return fd;
-}
-
-std::string Exchange(uint16_t port, const std::string &request, int seconds = 30)
-{
-    UniqueFd fd = Sent(port, request, seconds);
-    shutdown(fd.get(), SHUT_WR);
-    return fd.ok() ? ReadAll(fd.get()) : "";
-}
-
-// "status body" of an HTTP/1.1 reply; anything else as it came.
-std::string Said(const std::string &reply)
-{
-    size_t end = reply.find("\r\n\r\n");
-    if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || end == std::string::npos)
-        return reply;
-    return reply.substr(9, 3) + " " + reply.substr(end + 4);
-}
-
 uint32_t Number(const std::string &said, const char *pattern)
 {
     std::smatch match;
     EXPECT_TRUE(std::regex_match(said, match, std::regex(pattern))) << said;
     return match.empty() ? 0 : uint32_t(std::stoul(match[1]));
-}
-
-// The real program, started on a free port of its own choosing.
-pid_t StartProgram(const std::string &database, uint16_t *port)
-{
-    int out[2];
-    if (pipe(out) != 0)
-        return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        execl(QUILLET_SERVER_EXE, QUILLET_SERVER_EXE, "--bind", "127.0.0.1", "--port", "0", "--db",
-              database.c_str(), nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    FILE *lines = fdopen(out[0], "r");
-    unsigned listening = 0;
-    fscanf(lines, "quillet-server: listening on 127.0.0.1:%u", &listening);
-    fclose(lines);
-    *port = uint16_t(listening);
-    return pid;
 }
 
 const std::string DATE = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d";
@@ -541,7 +465,7 @@ TEST_P(SyncService, KeepAliveOfHttp10AndALogThatKeepsItsSize)
 TEST_P(SyncService, KillLosesNoAcknowledgedChange)
 {
     Restart(false);
-    pid_t pid = StartProgram(m_database, &m_port);
+    pid_t pid = StartProgram({"--db", m_database}, &m_port);
     ASSERT_GT(m_port, 0);
     struct Writer {
         uint32_t user, clip;
@@ -564,7 +488,7 @@ TEST_P(SyncService, KillLosesNoAcknowledgedChange)
         stream.join();
     waitpid(pid, nullptr, 0);
 
-    pid = StartProgram(m_database, &m_port);
+    pid = StartProgram({"--db", m_database}, &m_port);
     for (const Writer &w : writers) {
         EXPECT_GT(w.acknowledged, 0);
         const int kept = Number(GetText(w.user, w.clip), "200 <Data>\r\nClipUTF=(\\d+)\r\n</Data>\r\n");
