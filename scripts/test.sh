@@ -53,18 +53,19 @@ rm -f "$build/test-service.db"*
 service=$!
 for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 export QUILLET_TEST_SERVICE="127.0.0.1:$port"
-# A TLS server with a certificate of its own making (Wine's Schannel needs
-# GnuTLS, which scripts/setup.sh installs), for the client's TLS tests.
+# The same service over HTTPS with a certificate it makes itself (Wine's
+# Schannel needs GnuTLS, which scripts/setup.sh installs), for the client's
+# TLS tests.
 tlsport=$((port + 1))
 while (exec 3<>"/dev/tcp/127.0.0.1/$tlsport") 2>/dev/null; do tlsport=$((tlsport + 1)); done
-openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 2 -keyout "$build/test-tls-key.pem" \
-  -out "$build/test-tls-cert.pem" 2>/dev/null
-openssl s_server -quiet -www -accept "$tlsport" -cert "$build/test-tls-cert.pem" -key "$build/test-tls-key.pem" \
-  >/dev/null 2>&1 &
+rm -f "$build/test-tls-service.db"* "$build"/test-tls-*.pem
+"$build/native/server/quillet-server" --bind 127.0.0.1 --port "$tlsport" --db "$build/test-tls-service.db" \
+  --tls-cert "$build/test-tls-cert.pem" --tls-key "$build/test-tls-key.pem" --tls-self-signed localhost,127.0.0.1 \
+  >"$build/test-tls-service.out" 2>"$build/test-tls-service.log" &
 tls=$!
-for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$tlsport") 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q listening "$build/test-tls-service.out" 2>/dev/null && break; sleep 0.1; done
 export QUILLET_TEST_TLS_SERVICE="127.0.0.1:$tlsport"
-QUILLET_TEST_TLS_FINGERPRINT=$(openssl x509 -noout -fingerprint -sha256 -in "$build/test-tls-cert.pem" | cut -d= -f2)
+QUILLET_TEST_TLS_FINGERPRINT=$(sed -n 's/.*certificate SHA-256 fingerprint //p' "$build/test-tls-service.out")
 export QUILLET_TEST_TLS_FINGERPRINT
 
 (cd "$build/win64" && ctest --output-on-failure "$@") || status=1

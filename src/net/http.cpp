@@ -171,18 +171,17 @@ size_t DoHttpSocketEx(const char *request, uint32_t *status, size_t size, char *
     SocketHandle s(socket(AF_INET, SOCK_STREAM, 0));
     if (!ConnectServer(host, s))
         return 0;
-    if (host.tls) {
-        // The request carries its length; the server closes after its reply.
-        TlsStream tls(s.get());
-        if (!Secure(tls, host) || !tls.Send(request, strlen(request)))
-            return 0;
-        return ReadHttpReply(ReceiveFromTls, &tls, status, body, size);
-    }
-    if (!SendAll(s.get(), request))
+    TlsStream tls(s.get());
+    const bool sent =
+        host.tls ? Secure(tls, host) && tls.Send(request, strlen(request)) : SendAll(s.get(), request);
+    if (!sent)
         return 0;
     // Nothing more to send: the server closes after its reply, which ends a
-    // body without the chunked coding.
+    // body without the chunked coding. Over TLS too, the socket's end says
+    // so; the replies still come through TLS.
     shutdown(s.get(), SD_SEND);
+    if (host.tls)
+        return ReadHttpReply(ReceiveFromTls, &tls, status, body, size);
     SOCKET raw = s.get();
     return ReadHttpReply(ReceiveFromSocket, &raw, status, body, size);
 }
