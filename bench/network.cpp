@@ -121,13 +121,20 @@ int BenchHttp(int, char **argv)
     return 0;
 }
 
-// argv[0]: the sync service ("host:port").
-int BenchSync(int, char **argv)
+// argv[0]: the sync service ("host:port", or "https://host:port" with its
+// certificate's fingerprint in argv[1] and the figures' prefix in argv[2]).
+int BenchSync(int argc, char **argv)
 {
     const std::string account = "bench" + std::to_string(GetTickCount());
-    UseAccount(argv[0], account);
+    const std::string prefix = argc >= 3 ? argv[2] : "sync";
+    const auto useAccount = [&] {
+        UseAccount(argv[0], account);
+        if (argc >= 2)
+            WriteSettingsStringA(nullptr, "ServerFingerprint", argv[1]);
+    };
+    useAccount();
     if (SyncRegisterUser() < 1) {
-        fprintf(stderr, "sync: no account\n");
+        fprintf(stderr, "sync: no account at %s\n", argv[0]);
         return 1;
     }
     // Ten clippings of a few kilobytes, each with rich text and HTML.
@@ -137,10 +144,10 @@ int BenchSync(int, char **argv)
     for (int i = 0; i < MAX_CLIPPINGS; i++)
         StoreClipping(("Clipping " + std::to_string(i)).c_str(), FALSE, text.c_str(), rtf.c_str(),
                       html.c_str());
-    Figure("sync.upload", TimeSync("  10 Clips uploaded"));
+    Figure((prefix + ".upload").c_str(), TimeSync("  10 Clips uploaded"));
     // Another PC on the same account, with nothing stored yet.
     ResetProgramState();
-    UseAccount(argv[0], account);
-    Figure("sync.download", TimeSync("  10 Clips downloaded"));
+    useAccount();
+    Figure((prefix + ".download").c_str(), TimeSync("  10 Clips downloaded"));
     return 0;
 }

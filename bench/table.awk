@@ -106,6 +106,8 @@ END {
     beside("  against plain Winsock calls", "http", "http.win32", "Winsock")
     within(6, "Synchronisation, 10 clippings up", "sync.upload", 1)
     within(6, "Synchronisation, 10 clippings down", "sync.download", 1)
+    slower("", "  10 clippings up over TLS", "sync.tls.upload", "HTTP", 0, "sync.upload")
+    slower("", "  10 clippings down over TLS", "sync.tls.download", "HTTP", 0, "sync.download")
     served("Service act=list, wrk 64 conn., 10 s", "wrk.list", "wrk.list.base", 0.5)
     served("Service act=getdata, wrk 64 conn., 10 s", "wrk.getdata", "wrk.getdata.base", 0.5)
     served("  act=list on PostgreSQL, one instance", "wrk.pg", "wrk.pg.base", 0)

@@ -114,6 +114,7 @@ windows http "127.0.0.1:$chunked_port" /chunked
 figure http.base "$(for _ in $(seq 30); do
   curl -s -o /dev/null -w '%{time_total}\n' "http://127.0.0.1:$chunked_port/chunked?"; done | least)"
 windows sync "127.0.0.1:$service_port"
+windows sync "https://127.0.0.1:$tls_port" "$(sed -n 's/.*SHA-256 fingerprint //p' "$work/service-tls.log")" sync.tls
 
 # The service and nginx under wrk, nginx serving the service's own reply
 # bytes as static files.
