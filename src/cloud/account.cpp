@@ -1,4 +1,5 @@
 #include "account.h"
+#include "clipcrypt.h"
 #include "wire.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
@@ -87,6 +88,8 @@ bool OnOK(HWND dlg)
     WriteSettingsStringA(nullptr, "AccountName", name);
     WriteSettingsStringA(nullptr, "AccountKey", key);
     WriteSettingsStringA(nullptr, "ServerHost", *host ? host : nullptr);
+    // The old account's sealing key stays in memory no longer.
+    ForgetCloudKey();
     return true;
 }
 

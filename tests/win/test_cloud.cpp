@@ -10,6 +10,8 @@
 #include "boxwatch.h"
 #include "clippings/store.h"
 #include "cloud/account.h"
+#include "cloud/clipcrypt.h"
+#include "cloud/sealtext.h"
 #include "cloud/sync.h"
 #include "cloud/syncproto.h"
 #include "cloud/transfer.h"
@@ -44,32 +46,36 @@ std::string Field(const std::string &request, const std::string &key)
 
 // A sound service, set to serve while it exists: user 5 lists `list` and
 // `end`; a new clip gets id 9 and joins the list as `created`; the parts that
-// setdata sends are kept and handed back (any clip's text is "abc" before).
-// The act named `failing`, or the download of the part so named, answers
-// 500; `lenRTF`, if set, is announced as the size of the rich text.
+// setdata sends to clip 9 are kept and handed back (any clip's text is "abc"
+// before). The act named `failing`, or the download of the part so named,
+// answers 500; `lenRTF`, if set, is announced as the size of the rich text.
 struct Service {
     std::string list = "<Clips>\r\n", end = "</Clips>\r\n", created, failing, lenRTF;
-    std::map<std::string, std::string> parts = {{"ClipUTF", "abc"}};
+    std::map<std::string, std::string> parts = {{"ClipUTF", "abc"}}, others = parts;
     ScriptedServer server{[this](const std::string &request) { return Answer(request); }};
 
     std::string Answer(const std::string &request)
     {
         const std::string act = ActOf(request), field = Field(request, "field");
+        std::map<std::string, std::string> &clip = Field(request, "DataID") == "9" ? parts : others;
         if (act == failing || (act == "getdata" && field == failing))
             return "HTTP/1.1 500 Oops\r\n\r\n";
         if (act == "setdata")
-            parts[field] = Field(request, "data");
+            clip[field] = Field(request, "data");
         list += act == "create" ? created : "";
         return OK + (act == "knock"    ? "<UserID>5</UserID>"
                      : act == "list"   ? list + end
                      : act == "create" ? "DataID=9\r\n"
-                     : act == "check"  ? "<Check>\r\nlenUTF=" + Len("ClipUTF") +
-                                            "\r\nlenRTF=" + (lenRTF.empty() ? Len("ClipRTF") : lenRTF) +
-                                            "\r\nlenHTML=" + Len("ClipHTML") + "\r\n</Check>\r\n"
-                     : act == "getdata" ? "<Data>\r\n" + field + "=" + parts[field] + "\r\n</Data>\r\n"
+                     : act == "check"  ? "<Check>\r\nlenUTF=" + Len(clip, "ClipUTF") +
+                                            "\r\nlenRTF=" + (lenRTF.empty() ? Len(clip, "ClipRTF") : lenRTF) +
+                                            "\r\nlenHTML=" + Len(clip, "ClipHTML") + "\r\n</Check>\r\n"
+                     : act == "getdata" ? "<Data>\r\n" + field + "=" + clip[field] + "\r\n</Data>\r\n"
                                         : "");
     }
-    std::string Len(const char *field) { return std::to_string(parts[field].size()); }
+    static std::string Len(std::map<std::string, std::string> &clip, const char *field)
+    {
+        return std::to_string(clip[field].size());
+    }
 };
 
 // The account "ann" of the scripted services.
@@ -147,10 +153,11 @@ TEST(SyncProto, RequestsAsSentAndFailuresShown)
     EXPECT_STREQ("", failure.text);
     uint32_t utf, rtf, html;
     EXPECT_EQ(0, SyncGetClipSize(1, 2, &utf, &rtf, &html));
-    UploadResult result;
-    EXPECT_EQ(1, SyncUploadClip(5, -1, "My clip", "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr, &result));
+    UploadResult result = {};
+    EXPECT_EQ(77, SyncCreateClip(5, "My clip", &result));
+    EXPECT_EQ(1, SyncUploadParts(5, 77, true, "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr, &result));
     EXPECT_EQ(77, result.created);
-    EXPECT_EQ(1, SyncUploadClip(5, 9, "My clip", "t", nullptr, "", &result));
+    EXPECT_EQ(1, SyncUploadParts(5, 9, false, "t", nullptr, "", &result));
     const std::string account = "&name=Ann+Lee%26Co%3D1&key=%24ecret%C3%A9";
     const std::string data = FIRST + "act=setdata&UserID=5&DataID=";
     Texts forms;
@@ -168,7 +175,7 @@ TEST(SyncProto, RequestsAsSentAndFailuresShown)
     EXPECT_EQ(0u, server.Requests()[1].find("POST "));
 
     ScriptedServer noId(OK + "no id here");
-    EXPECT_EQ(0, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr, &result));
+    EXPECT_EQ(-1, SyncCreateClip(5, "n", &result));
     EXPECT_STREQ("Failed to get the DataID!", result.why);
     EXPECT_EQ(1u, noId.Requests().size());
     ScriptedServer failing("HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>");
@@ -218,35 +225,56 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefusedAndItsTokenStaysWithItsAccoun
     }
 }
 
-// Text travels scrambled; a download with a part missing, or into a full
-// store, replaces nothing; blocks are sized from what arrived, not from what
-// was announced.
+// The account "ann" with the key whose rotation scrambled clips before
+// sealing: [10, 4, 24, 1, 2, 3].
+void SetOldAccount(CloudKeys *keys)
+{
+    WriteSettingsStringA(nullptr, "AccountName", "ann");
+    WriteSettingsStringA(nullptr, "AccountKey", "Key 123");
+    PrepareCloudKeys(keys);
+    ASSERT_TRUE(keys->ready);
+}
+
+std::string StoredClip(const char *section)
+{
+    const std::wstring text = StoredWideSetting(section, "UTF");
+    return std::string(text.begin(), text.end()) + "|" + StoredSetting(section, "RTF") + "|" +
+           StoredSetting(section, "HTML");
+}
+
+// Text travels sealed, with a fresh nonce each time; a download with a part
+// missing, or into a full store, replaces nothing; blocks are sized from what
+// arrived, not from what was announced.
 TEST(Transfer, RoundTripThroughStoreAndClipboard)
 {
-    WriteSettingsStringA(nullptr, "AccountKey", "Key 123");
-    uint8_t key[ROL_KEY_MAX];
-    uint32_t keyLen = PrepareROLString(key, sizeof key);
-    ASSERT_EQ(6u, keyLen);
+    CloudKeys keys;
+    SetOldAccount(&keys);
     const std::wstring text = L"Hello, W\x00f6rld\r\n$5";
     StoreClipping("Greeting", FALSE, text.c_str(), "{\\rtf1 Hi}", nullptr);
     Service cloud;
     UploadResult result;
-    EXPECT_EQ(1, PostClipToCloud(5, -1, 0, key, keyLen, &result));
-    EXPECT_EQ("Rijmq, A\xC3\xB6ton$RN$$$7", cloud.parts["ClipUTF"]);
+    EXPECT_EQ(1, PostClipToCloud(5, -1, 0, keys, &result));
+    const std::string sealed = cloud.parts["ClipUTF"];
+    EXPECT_EQ(0u, sealed.find(SEAL_MARKER)) << sealed;
+    EXPECT_EQ(1, PostClipToCloud(5, 9, 0, keys, &result));
+    EXPECT_NE(sealed, cloud.parts["ClipUTF"]);
+    EXPECT_EQ(sealed.size(), cloud.parts["ClipUTF"].size());
 
+    const char *unopened = "";
     StoreClipping("Greeting", TRUE, L"changed", nullptr, "<b>old</b>");
     cloud.failing = "ClipRTF";
-    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
     EXPECT_EQ(L"changed", StoredWideSetting("Clip A", "UTF"));
     cloud.failing = "";
-    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
+    EXPECT_EQ(nullptr, unopened);
     EXPECT_EQ(text + L"|{\\rtf1 Hi}|<none>", StoredWideSetting("Clip A", "UTF") + L"|" +
                                                  StoredWideSetting("Clip A", "RTF") + L"|" +
                                                  StoredWideSetting("Clip A", "HTML"));
 
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     cloud.lenRTF = "2";
-    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", key, keyLen, window));
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", keys, window, &unopened));
     std::string placed = ClipboardData(CF_UNICODETEXT) + std::string(2, '\0');
     EXPECT_EQ(text, reinterpret_cast<const wchar_t *>(placed.c_str()));
     EXPECT_STREQ("{\\rtf1 Hi}", ClipboardData(RTF).c_str());
@@ -254,7 +282,59 @@ TEST(Transfer, RoundTripThroughStoreAndClipboard)
 
     for (char letter = 'B'; letter <= 'J'; letter++)
         SeedClipping(letter, std::string(1, letter).c_str());
-    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
+}
+
+// A part opens only with the key, for the clip and in the field it was
+// sealed for, and whole: any other stores nothing and is named. Parts that
+// went up scrambled, before sealing, come down as they were.
+TEST(Transfer, SealedPartsOpenOnlyAsSealedAndOldOnesStillRead)
+{
+    CloudKeys keys;
+    SetOldAccount(&keys);
+    StoreClipping("Greeting", FALSE, L"Hi there", "{\\rtf1 Hi}", "<b>Hi</b>");
+    Service cloud;
+    UploadResult result;
+    ASSERT_EQ(1, PostClipToCloud(5, -1, 0, keys, &result));
+    const std::map<std::string, std::string> sound = cloud.parts;
+    EXPECT_STREQ("", OpenPart(keys, 8, "ClipUTF", SealPart(keys, 8, "ClipUTF", "").get()).get());
+    std::string changed = sound.at("ClipRTF");
+    changed[changed.size() - 3] = changed[changed.size() - 3] == 'A' ? 'B' : 'A';
+    const struct {
+        const char *field;
+        std::string value;
+        const char *said;
+    } cases[] = {
+        {"ClipRTF", changed, "rich text"},
+        {"ClipRTF", sound.at("ClipRTF").substr(0, sound.at("ClipRTF").size() - 4), "rich text"},
+        {"ClipHTML", sound.at("ClipRTF"), "HTML"},
+        {"ClipUTF", SealPart(keys, 8, "ClipUTF", "Hi there").get(), "text"},
+    };
+    StoreClipping("Greeting", TRUE, L"mine", nullptr, nullptr);
+    for (const auto &c : cases) {
+        cloud.parts = sound;
+        cloud.parts[c.field] = c.value;
+        const char *unopened = "";
+        EXPECT_EQ(CLIP_NOT_OPENED, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened)) << c.value;
+        EXPECT_STREQ(c.said, unopened) << c.value;
+        EXPECT_EQ("mine|<none>|<none>", StoredClip("Clip A")) << c.value;
+    }
+
+    // Another account key: its sealing key is derived anew, and opens nothing.
+    cloud.parts = sound;
+    WriteSettingsStringA(nullptr, "AccountKey", "Key 124");
+    CloudKeys other;
+    PrepareCloudKeys(&other);
+    const char *unopened = "";
+    EXPECT_EQ(-1, DownloadClip(5, 9, "Greeting", other, -1, &unopened));
+    EXPECT_STREQ("text", unopened);
+    EXPECT_EQ("<none>", StoredSetting("Clip B", "Name"));
+
+    cloud.parts = {
+        {"ClipUTF", "Rijmq, A\xC3\xB6ton$RN$$$7"}, {"ClipRTF", "{\\puh4 Lg}"}, {"ClipHTML", "<f>Ik</f>"}};
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
+    EXPECT_EQ(nullptr, unopened);
+    EXPECT_EQ("Hello, W\xF6rld\r\n$5|{\\rtf1 Hi}|<b>Hi</b>", StoredClip("Clip A"));
 }
 
 namespace {
