@@ -163,8 +163,8 @@ HeapPtr<char> SealPart(const CloudKeys &keys, int32_t clipId, const char *field,
     BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = ModeInfo(nonce, context, tag);
     ULONG done = 0;
     if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, nonce, SEAL_NONCE_BYTES, BCRYPT_USE_SYSTEM_PREFERRED_RNG)) ||
-        !BCRYPT_SUCCESS(
-            BCryptEncrypt(key.get(), Bytes(plain), ULONG(len), &info, nullptr, 0, cipher, ULONG(len), &done, 0)))
+        !BCRYPT_SUCCESS(BCryptEncrypt(key.get(), Bytes(plain), ULONG(len), &info, nullptr, 0, cipher,
+                                      ULONG(len), &done, 0)))
         return nullptr;
     return FrameSealed(sealed.get(), len + SEAL_EXTRA);
 }

@@ -87,7 +87,8 @@ HeapPtr<uint8_t> UnframeSealed(const char *text, size_t *len)
     const char *body = text + strlen(SEAL_MARKER);
     const size_t chars = strlen(body);
     HeapPtr<uint8_t> bytes(static_cast<uint8_t *>(xmalloc(chars / 4 * 3 + 2)));
-    if (!bytes || !Base64UrlDecode(body, chars, bytes.get(), len) || *len < SEAL_NONCE_BYTES + SEAL_TAG_BYTES) {
+    if (!bytes || !Base64UrlDecode(body, chars, bytes.get(), len) ||
+        *len < SEAL_NONCE_BYTES + SEAL_TAG_BYTES) {
         *len = 0;
         return nullptr;
     }

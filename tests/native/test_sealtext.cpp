@@ -45,9 +45,15 @@ TEST(SealText, Base64Url)
     const struct {
         std::string bytes, text;
     } cases[] = {
-        {"", ""},           {"f", "Zg"},           {"fo", "Zm8"},
-        {"foo", "Zm9v"},    {"foob", "Zm9vYg"},    {"fooba", "Zm9vYmE"},
-        {"foobar", "Zm9vYmFy"}, {"\xFB\xFF", "-_8"}, {std::string("\0\0\0\0", 4), "AAAAAA"},
+        {"", ""},
+        {"f", "Zg"},
+        {"fo", "Zm8"},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg"},
+        {"fooba", "Zm9vYmE"},
+        {"foobar", "Zm9vYmFy"},
+        {"\xFB\xFF", "-_8"},
+        {std::string("\0\0\0\0", 4), "AAAAAA"},
     };
     for (const auto &c : cases) {
         std::vector<char> text(Base64UrlLength(c.bytes.size()) + 1, '#');
@@ -56,7 +62,8 @@ TEST(SealText, Base64Url)
         EXPECT_EQ(c.text.size() + 1, text.size()) << c.text;
         EXPECT_EQ(c.bytes, Decoded(c.text)) << c.text;
     }
-    for (const std::string &bad : std::vector<std::string>{"Zg==", "Zm9vY", "Zh", "Zm9", "Zm+v", "Zm/v", "Zm 9", std::string("Zm\0v", 4)})
+    for (const std::string &bad : std::vector<std::string>{"Zg==", "Zm9vY", "Zh", "Zm9", "Zm+v", "Zm/v",
+                                                           "Zm 9", std::string("Zm\0v", 4)})
         EXPECT_EQ("<refused>", Decoded(bad)) << bad;
 }
 
@@ -66,7 +73,8 @@ TEST(SealText, Base64Url)
 // tag's to refuse.
 TEST(SealText, FramedParts)
 {
-    const std::string empty(SEAL_NONCE_BYTES + SEAL_TAG_BYTES, '\x9C'), part = empty + std::string("\xFF\x00x", 3);
+    const std::string empty(SEAL_NONCE_BYTES + SEAL_TAG_BYTES, '\x9C'),
+        part = empty + std::string("\xFF\x00x", 3);
     const std::string sealed = Framed(part);
     EXPECT_EQ(0u, sealed.find(SEAL_MARKER));
     EXPECT_EQ(sealed.size(), url_encoded_length(sealed.c_str()));
@@ -77,9 +85,9 @@ TEST(SealText, FramedParts)
     EXPECT_EQ(empty, Unframed(Framed(empty)));
 
     const std::string marker = SEAL_MARKER;
-    for (const std::string &bad : {Framed(empty.substr(1)), sealed.substr(0, sealed.size() - 1),
-                                   marker, sealed.substr(1),
-                                   sealed + "=", marker + " " + sealed.substr(marker.size())})
+    for (const std::string &bad :
+         {Framed(empty.substr(1)), sealed.substr(0, sealed.size() - 1), marker, sealed.substr(1),
+          sealed + "=", marker + " " + sealed.substr(marker.size())})
         EXPECT_EQ("<refused>", Unframed(bad)) << bad;
     EXPECT_EQ("1234567:ClipRTF", SealContext(1234567, "ClipRTF"));
 }

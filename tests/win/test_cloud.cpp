@@ -11,6 +11,7 @@
 #include "clippings/store.h"
 #include "cloud/account.h"
 #include "cloud/clipcrypt.h"
+#include "cloud/cloudmgr.h"
 #include "cloud/sealtext.h"
 #include "cloud/sync.h"
 #include "cloud/syncproto.h"
@@ -452,6 +453,112 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
     // ten present clips: it stays, and "Big" waits for room.
     EXPECT_NE(std::string::npos, pcs.SyncOn(0).find("1 Clips skipped"));
     EXPECT_EQ("Full 2=x", LocalClippings().at(0));
+}
+
+namespace {
+
+// The parts of a cloud clip as the service holds them: text, rich text, HTML.
+Texts CloudParts(int32_t id)
+{
+    const int32_t user = SyncGetUserID();
+    uint32_t len[3] = {};
+    SyncGetClipSize(user, id, &len[0], &len[1], &len[2]);
+    Texts parts;
+    for (uint32_t n : len)
+        parts.push_back(std::string(n + 64, '\0'));
+    SyncGetClipData(user, id, &parts[0][0], parts[0].size(), &parts[1][0], parts[1].size(), &parts[2][0],
+                    parts[2].size());
+    for (std::string &part : parts)
+        part.resize(strlen(part.c_str()));
+    return parts;
+}
+
+// Uploads a new clip as the program did before sealing, each part scrambled
+// by the rotation of the account key; the text as sent.
+std::string UploadScrambled(const char *name, std::string text, std::string rtf, std::string html)
+{
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    for (std::string *part : {&text, &rtf, &html})
+        RolString(1, &(*part)[0], keys.rol, keys.rolLen);
+    const int32_t user = SyncGetUserID();
+    UploadResult result = {};
+    const int32_t id = SyncCreateClip(user, name, &result);
+    EXPECT_EQ(1, SyncUploadParts(user, id, true, text.c_str(), rtf.c_str(), html.c_str(), &result)) << name;
+    return text;
+}
+
+// Every variant of the clipping of that name, "text|rich text|HTML".
+std::wstring LocalParts(const char *name)
+{
+    std::string section;
+    LocalClippings(name, &section);
+    const std::string rtf = StoredSetting(section.c_str(), "RTF"),
+                      html = StoredSetting(section.c_str(), "HTML");
+    return StoredWideSetting(section.c_str(), "UTF") + L"|" + std::wstring(rtf.begin(), rtf.end()) + L"|" +
+           std::wstring(html.begin(), html.end());
+}
+
+} // namespace
+
+// Every part goes through the real service sealed and comes back whole on
+// the other PC, while the service's database holds none of them. A clip
+// uploaded scrambled, before sealing, still comes down as it was and goes up
+// sealed once changed. A part changed on the service stores nothing and is
+// named, by the summary and by the cloud manager.
+TEST_F(RealService, ClippingsTravelSealed)
+{
+    TwoPcs pcs;
+    const std::wstring text = L"Quokka-7f3a p\u00e4ss $ & = + 10%\r\nline";
+    StoreClipping("Sealed", FALSE, text.c_str(), "{\\rtf1 Wombat-c41e}", "<b>Numbat-9d2b</b>");
+    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
+    const std::string scrambled =
+        UploadScrambled("Old", "Old \xC3\xA9quidna 42", "{\\rtf1 Old}", "<i>Old</i>");
+    const int32_t sealedId = CloudIdOf("Sealed");
+    const Texts sealed = CloudParts(sealedId);
+    for (const std::string &part : sealed)
+        EXPECT_EQ(0u, part.find(SEAL_MARKER)) << part;
+
+    EXPECT_EQ(Summary(0, 2, 0, 0), pcs.SyncOn(1));
+    EXPECT_EQ(text + L"|{\\rtf1 Wombat-c41e}|<b>Numbat-9d2b</b>", LocalParts("Sealed"));
+    EXPECT_EQ(L"Old \u00e9quidna 42|{\\rtf1 Old}|<i>Old</i>", LocalParts("Old"));
+
+    // The rich text changed on the service.
+    std::string changed = sealed[1];
+    changed[changed.size() - 3] = changed[changed.size() - 3] == 'A' ? 'B' : 'A';
+    UploadResult result = {};
+    ASSERT_EQ(1, SyncUploadParts(SyncGetUserID(), sealedId, false, sealed[0].c_str(), changed.c_str(),
+                                 sealed[2].c_str(), &result));
+    StoreClipping("Old", TRUE, L"Old, changed", nullptr, nullptr);
+    EXPECT_NE(
+        std::string::npos,
+        Sync().find("Not decrypted, so not stored (another account key, or changed on the service): the "
+                    "rich text of 'Sealed'"));
+    EXPECT_EQ(text + L"|{\\rtf1 Wombat-c41e}|<b>Numbat-9d2b</b>", LocalParts("Sealed"));
+    EXPECT_EQ(0u, CloudParts(CloudIdOf("Old"))[0].find(SEAL_MARKER));
+    std::string said;
+    ExpectBox("Quillet", NoteText(&said));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("before", 7)}}));
+    EXPECT_EQ(1, RunDialog("Manage Cloud Clippings", CloudMgrDialog, [](HWND dlg) {
+                  SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_SELECTSTRING, WPARAM(-1), LPARAM("Sealed"));
+                  PostMessageA(dlg, WM_COMMAND, IDC_CM_COPY, 0);
+              }));
+    EXPECT_EQ(
+        "The rich text of the clipping 'Sealed' could not be decrypted (another account key, or changed "
+        "on the service), so nothing was copied.",
+        said);
+    EXPECT_STREQ("before", ClipboardData(CF_TEXT).c_str());
+
+    // The service keeps its data in the file and in the log of changes not
+    // yet moved into it; the search finds what it stores as it was sent.
+    const char *db = getenv("QUILLET_TEST_SERVICE_DB");
+    if (!db)
+        GTEST_SKIP() << "no database named in QUILLET_TEST_SERVICE_DB";
+    const std::string stored = ReadFileBytes(db) + ReadFileBytes(std::string(db) + "-wal");
+    EXPECT_NE(std::string::npos, stored.find(scrambled));
+    EXPECT_NE(std::string::npos, stored.find(sealed[2]));
+    for (const char *secret : {"Quokka-7f3a", "Wombat-c41e", "Numbat-9d2b", "Old, changed"})
+        EXPECT_EQ(std::string::npos, stored.find(secret)) << secret;
 }
 
 // A failure never passes for a completed run, nor for a download; a full
