@@ -37,6 +37,7 @@ const Mode MODES[] = {
     {"pictures", 3, BenchPictures},
     {"http", 2, BenchHttp},
     {"sync", 1, BenchSync},
+    {"seal", 0, BenchSeal},
     {"startup", 1, BenchStartup},
     {"memory", 2, BenchMemory},
 };
@@ -113,6 +114,6 @@ int main(int argc, char **argv)
             ResetProgramState();
         return mode.run(argc - 2, argv + 2);
     }
-    fprintf(stderr, "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|startup|memory ...\n");
+    fprintf(stderr, "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|seal|startup|memory ...\n");
     return 2;
 }

@@ -112,4 +112,8 @@ END {
     grown("  over 1,000 viewer refreshes", "view", "convert")
     objects("GDI", "gdi")
     objects("USER", "user")
+    slower(10, "Sealing a 1 MB clipping part", "seal", "openssl", 10)
+    beside("  against CNG's AES-GCM alone", "seal", "seal.cng", "CNG")
+    within(10, "Sealing key: PBKDF2, 600,000 rounds", "seal.derive", 1)
+    beside("  against Python's PBKDF2", "seal.derive", "seal.derive.base", "Python")
 }

@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(url_encoded_length(sealed.c_str()) == sealed.size());
     Check(HeapPtr<char>(EncodeCRLF(sealed.c_str())).get() == sealed);
     read = UnframeSealed(sealed.c_str(), &len);
-    Check(size < SEAL_NONCE_BYTES + SEAL_TAG_BYTES ? !read : len == size && memcmp(read.get(), data, size) == 0);
+    Check(size < SEAL_NONCE_BYTES + SEAL_TAG_BYTES ? !read
+                                                   : len == size && memcmp(read.get(), data, size) == 0);
     return 0;
 }

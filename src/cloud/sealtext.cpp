@@ -9,11 +9,28 @@ namespace {
 
 const char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
-// The value of one character, or -1 outside the alphabet.
+// The value of each character, -1 outside the alphabet.
+struct SextetTable {
+    SextetTable()
+    {
+        memset(value, -1, sizeof value);
+        for (int i = 0; i < 64; i++)
+            value[static_cast<unsigned char>(ALPHABET[i])] = static_cast<int8_t>(i);
+    }
+    int8_t value[256];
+};
+
 int SextetOf(char c)
 {
-    const char *at = c ? strchr(ALPHABET, c) : nullptr;
-    return at ? static_cast<int>(at - ALPHABET) : -1;
+    static const SextetTable table;
+    return table.value[static_cast<unsigned char>(c)];
+}
+
+// The first `chars` characters of a group of 24 bits.
+void PutGroup(uint32_t group, size_t chars, char *dst)
+{
+    for (size_t k = 0; k < chars; k++)
+        dst[k] = ALPHABET[(group >> (18 - 6 * k)) & 63];
 }
 
 } // namespace
@@ -25,17 +42,16 @@ size_t Base64UrlLength(size_t bytes)
 
 void Base64UrlEncode(const uint8_t *src, size_t len, char *dst)
 {
-    size_t out = 0;
-    for (size_t i = 0; i < len; i += 3) {
-        const size_t n = std::min<size_t>(3, len - i);
-        uint32_t group = uint32_t(src[i]) << 16;
-        group |= n > 1 ? uint32_t(src[i + 1]) << 8 : 0;
-        group |= n > 2 ? uint32_t(src[i + 2]) : 0;
-        // n bytes take n + 1 characters.
-        for (size_t k = 0; k <= n; k++)
-            dst[out++] = ALPHABET[(group >> (18 - 6 * k)) & 63];
+    size_t i = 0;
+    for (; len - i >= 3; i += 3, dst += 4)
+        PutGroup(uint32_t(src[i]) << 16 | uint32_t(src[i + 1]) << 8 | src[i + 2], 4, dst);
+    // One or two bytes left take two or three characters.
+    if (i < len) {
+        const uint32_t group = uint32_t(src[i]) << 16 | (len - i > 1 ? uint32_t(src[i + 1]) << 8 : 0);
+        PutGroup(group, len - i + 1, dst);
+        dst += len - i + 1;
     }
-    dst[out] = '\0';
+    *dst = '\0';
 }
 
 bool Base64UrlDecode(const char *src, size_t len, uint8_t *dst, size_t *written)
@@ -52,6 +68,7 @@ bool Base64UrlDecode(const char *src, size_t len, uint8_t *dst, size_t *written)
                 return false;
             group = group << 6 | uint32_t(value);
         }
+        // n characters carry n - 1 bytes; the bits after them must be zero.
         const size_t bytes = n - 1;
         if (group & ((uint32_t(1) << (8 * (3 - bytes))) - 1))
             return false;
