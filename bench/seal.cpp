@@ -19,7 +19,9 @@ double PlainGcm(const std::string &plain)
     BCRYPT_KEY_HANDLE key = nullptr;
     UCHAR secret[32] = {1}, nonce[12] = {}, tag[16];
     BCryptOpenAlgorithmProvider(&aes, BCRYPT_AES_ALGORITHM, nullptr, 0);
-    BCryptSetProperty(aes, BCRYPT_CHAINING_MODE, (PUCHAR)BCRYPT_CHAIN_MODE_GCM, sizeof BCRYPT_CHAIN_MODE_GCM, 0);
+    BCryptSetProperty(aes, BCRYPT_CHAINING_MODE,
+                      reinterpret_cast<PUCHAR>(const_cast<wchar_t *>(BCRYPT_CHAIN_MODE_GCM)),
+                      sizeof BCRYPT_CHAIN_MODE_GCM, 0);
     if (!aes || BCryptGenerateSymmetricKey(aes, &key, nullptr, 0, secret, sizeof secret, 0) != 0)
         return -1;
     std::vector<UCHAR> out(plain.size());
@@ -31,8 +33,8 @@ double PlainGcm(const std::string &plain)
     info.cbTag = sizeof tag;
     ULONG done = 0;
     const double seconds = Best(4 * RUNS, [&] {
-        BCryptEncrypt(key, (PUCHAR)plain.data(), ULONG(plain.size()), &info, nullptr, 0, out.data(),
-                      ULONG(out.size()), &done, 0);
+        BCryptEncrypt(key, reinterpret_cast<PUCHAR>(const_cast<char *>(plain.data())), ULONG(plain.size()),
+                      &info, nullptr, 0, out.data(), ULONG(out.size()), &done, 0);
     });
     BCryptDestroyKey(key);
     BCryptCloseAlgorithmProvider(aes, 0);
@@ -46,13 +48,15 @@ int BenchSeal(int, char **)
     WriteSettingsStringA(nullptr, "AccountName", "bench");
     WriteSettingsStringA(nullptr, "AccountKey", "Bench4Seal2026xyz");
     CloudKeys keys;
-    Figure("seal.derive", Best(3, [&] { PrepareCloudKeys(&keys); }, ForgetCloudKey));
+    Figure("seal.derive", Best(
+                              3, [&] { PrepareCloudKeys(&keys); }, ForgetCloudKey));
     PrepareCloudKeys(&keys);
     std::string plain(MB, '\0');
     for (size_t i = 0; i < plain.size(); i++)
         plain[i] = char('a' + i * 7919 % 26);
     size_t sealed = 0;
-    Figure("seal", Best(4 * RUNS, [&] { sealed = strlen(SealPart(keys, 1234567, "ClipUTF", plain.c_str()).get()); }));
+    Figure("seal",
+           Best(4 * RUNS, [&] { sealed = strlen(SealPart(keys, 1234567, "ClipUTF", plain.c_str()).get()); }));
     if (sealed < plain.size())
         fprintf(stderr, "seal: %zu characters\n", sealed);
     Figure("seal.cng", PlainGcm(plain));
