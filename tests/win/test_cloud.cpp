@@ -59,6 +59,7 @@ struct Service {
     {
         const std::string act = ActOf(request), field = Field(request, "field");
         std::map<std::string, std::string> &clip = Field(request, "DataID") == "9" ? parts : others;
+        auto len = [&clip](const char *part) { return std::to_string(clip[part].size()); };
         if (act == failing || (act == "getdata" && field == failing))
             return "HTTP/1.1 500 Oops\r\n\r\n";
         if (act == "setdata")
@@ -67,15 +68,11 @@ struct Service {
         return OK + (act == "knock"    ? "<UserID>5</UserID>"
                      : act == "list"   ? list + end
                      : act == "create" ? "DataID=9\r\n"
-                     : act == "check"  ? "<Check>\r\nlenUTF=" + Len(clip, "ClipUTF") +
-                                            "\r\nlenRTF=" + (lenRTF.empty() ? Len(clip, "ClipRTF") : lenRTF) +
-                                            "\r\nlenHTML=" + Len(clip, "ClipHTML") + "\r\n</Check>\r\n"
+                     : act == "check"  ? "<Check>\r\nlenUTF=" + len("ClipUTF") +
+                                            "\r\nlenRTF=" + (lenRTF.empty() ? len("ClipRTF") : lenRTF) +
+                                            "\r\nlenHTML=" + len("ClipHTML") + "\r\n</Check>\r\n"
                      : act == "getdata" ? "<Data>\r\n" + field + "=" + clip[field] + "\r\n</Data>\r\n"
                                         : "");
-    }
-    static std::string Len(std::map<std::string, std::string> &clip, const char *field)
-    {
-        return std::to_string(clip[field].size());
     }
 };
 
