@@ -39,6 +39,7 @@ int BenchHexDump(int argc, char **argv);
 int BenchPictures(int argc, char **argv);
 int BenchHttp(int argc, char **argv);
 int BenchSync(int argc, char **argv);
+int BenchSeal(int argc, char **argv);
 int BenchStartup(int argc, char **argv);
 int BenchPaste(int argc, char **argv);
 int BenchMemory(int argc, char **argv);

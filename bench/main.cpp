@@ -37,6 +37,7 @@ const Mode MODES[] = {
     {"pictures", 3, BenchPictures},
     {"http", 2, BenchHttp},
     {"sync", 1, BenchSync},
+    {"seal", 0, BenchSeal},
     {"startup", 1, BenchStartup},
     {"paste", 1, BenchPaste},
     {"--child-paste-target", 0, [](int, char **) { return RunPasteTarget(true); }},
@@ -117,6 +118,6 @@ int main(int argc, char **argv)
         return mode.run(argc - 2, argv + 2);
     }
     fprintf(stderr,
-            "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|startup|paste|memory ...\n");
+            "usage: quillet_bench convert|undo|hexdump|pictures|http|sync|seal|startup|paste|memory ...\n");
     return 2;
 }

@@ -123,4 +123,8 @@ END {
     objects("USER", "user")
     slower(10, "Paste key to the plain text in a program", "paste.text", "Ctrl+V", 0, "paste.base")
     slower(10, "  to the formatted copy given back", "paste.restored", "Ctrl+V", 0, "paste.base")
+    slower(11, "Sealing a 1 MB clipping part", "seal", "openssl", 10)
+    beside("  against CNG's AES-GCM alone", "seal", "seal.cng", "CNG")
+    within(11, "Sealing key: PBKDF2, 600,000 rounds", "seal.derive", 1)
+    beside("  against Python's PBKDF2", "seal.derive", "seal.derive.base", "Python")
 }

@@ -39,6 +39,8 @@ target_link_libraries(quillet_util PUBLIC comctl32 comdlg32 shell32 advapi32 gdi
 target_link_libraries(quillet_net PUBLIC secur32 crypt32)
 target_include_directories(quillet_viewer SYSTEM PUBLIC ${QUILLET_DEPS}/include)
 target_link_libraries(quillet_viewer PUBLIC ${PNG_STATIC} ${JPEG_STATIC} ${ZLIB_STATIC})
+# The sealing of cloud clippings: Windows' own AES-GCM and PBKDF2.
+target_link_libraries(quillet_cloud PUBLIC bcrypt)
 # The whole program below WinMain, for the program, its tests and benchmarks.
 add_library(quillet_core INTERFACE)
 target_link_libraries(quillet_core INTERFACE quillet_app)

@@ -115,6 +115,15 @@ figure http.base "$(for _ in $(seq 30); do
   curl -s -o /dev/null -w '%{time_total}\n' "http://127.0.0.1:$chunked_port/chunked?"; done | least)"
 windows sync "127.0.0.1:$service_port"
 windows sync "https://127.0.0.1:$tls_port" "$(sed -n 's/.*SHA-256 fingerprint //p' "$work/service-tls.log")" sync.tls
+windows seal
+figure seal.base "$(openssl speed -evp aes-256-gcm -bytes 1048576 -seconds 2 2>/dev/null |
+  awk '$1 == "AES-256-GCM" { printf "%.6f\n", 1048576 / ($2 * 1000) }')"
+figure seal.derive.base "$(python3 -c 'import hashlib, time
+def once():
+    start = time.perf_counter()
+    hashlib.pbkdf2_hmac("sha256", b"Bench4Seal2026xyz", b"quillet-clippings-v1:bench", 600000, 32)
+    return time.perf_counter() - start
+print("%.6f" % min(once() for _ in range(3)))')"
 
 # The service and nginx under wrk, nginx serving the service's own reply
 # bytes as static files.

@@ -2,8 +2,8 @@
 # Fuzzes every reader of outside data with clang's libFuzzer, ASan and UBSan:
 # the PNG and JPEG decoders, the HTTP reply reader with its key=value readers,
 # the readers of the sync service's replies with the date reader, the
-# service's encodings as round trips, and the service's request and form
-# parser. scripts/test.sh runs each for a few seconds; needs clang and
+# service's encodings as round trips, the text form of sealed clip parts,
+# and the service's request and form parser. scripts/test.sh runs each for a few seconds; needs clang and
 # libclang-rt-14-dev and the sources that scripts/setup.sh unpacks.
 #
 # libpng and libjpeg-turbo are built here (once) from those sources with the
@@ -52,6 +52,8 @@ build_target httpreply "$here/fuzz/fuzz_httpreply.cpp" "$here/src/net/httpreply.
 build_target syncreply "$here/fuzz/fuzz_syncreply.cpp" "$here/src/cloud/wire.cpp" "$here/src/util/safefns.cpp" \
   "$here/src/clippings/clipentry.cpp"
 build_target syncencode "$here/fuzz/fuzz_syncencode.cpp" "$here/src/cloud/wire.cpp" "$here/src/util/safefns.cpp"
+build_target sealtext "$here/fuzz/fuzz_sealtext.cpp" "$here/src/cloud/sealtext.cpp" "$here/src/cloud/wire.cpp" \
+  "$here/src/util/safefns.cpp"
 
 mkdir -p "$out/seeds-pngdecode" "$out/seeds-jpegdecode"
 find "$png_src/contrib/pngsuite" "$png_src/contrib/testpngs" -name '*.png' -exec cp -u {} "$out/seeds-pngdecode" \;
@@ -78,7 +80,7 @@ run_target jpegdecode "$out/seeds-jpegdecode" -malloc_limit_mb=300
 # The first two bytes of an HTTP reply are the body size and the largest
 # receive; the first byte of a sync reply the size of a data destination; the
 # first byte of an encoded text the length of a rotation key, its bytes follow.
-for name in httpreply syncreply syncencode request; do
+for name in httpreply syncreply syncencode sealtext request; do
   run_target "$name" "$here/fuzz/seeds/$name"
 done
 exit $status

@@ -29,7 +29,7 @@ declare -A SUITES=(
   [viewer]="wine:Viewer.*:Render.*"
   [clippings]="wine:ClippingStore.*:ClipMgr.*:MainWindowTest.ClippingsMenus*:MainWindowTest.StoreCommand*:Transfer.*"
   [net]="wine:Http.*:VersionCheck.*:UpdateMenu.*:RealService.UpdateCheckFindsTheCurrentRelease"
-  [cloud]="wine:SyncProto.*:Transfer.*:Sync.*:CloudAccount.*:RealService.TwoPcsKeepEveryEdit:RealService.CloudManager*"
+  [cloud]="wine:SyncProto.*:Transfer.*:Sync.*:CloudAccount.*:RealService.TwoPcsKeepEveryEdit:RealService.ClippingsTravelSealed:RealService.CloudManager*"
   [app]="wine:EndToEnd.*:OptionsTest.*:MainWindowTest.ExitDialog*:MainWindowTest.EveryChange*:MainWindowTest.ClippingsMenus*:MainWindowTest.MenusFollow*:MainWindowTest.F9*:UpdateMenu.*:About.*:HelpLoader.*"
   [server]="server:Request.*:Stores/SyncService.*/0:Https*" # /0: the SQLite store
 )
@@ -70,6 +70,10 @@ cloud-token-account @@ cloud @@ - @@ m_Token[0] && strcmp(pair.value, m_TokenUse
 cloud-busy-429 @@ cloud @@ - @@ return status == 0 || status == 429 || status == 503; @@ return status == 0 || status == 503; @@ too many requests taken for a refusal, not busy
 cloud-cut-list @@ cloud @@ - @@ if (!(list && strstr(list, "\r\n</Clips>")) && !strstr(body, "<Clips />")) @@ if (!list && !strstr(body, "<Clips />")) @@ a list cut short is taken for a whole one
 cloud-weak-key @@ cloud @@ - @@ return DeriveRolKey(key, values, sizeof values) >= KEY_MIN_VALUES; @@ return DeriveRolKey(key, values, sizeof values) > KEY_MIN_VALUES; @@ a key of just enough letters and digits is refused
+cloud-seal-field @@ cloud @@ - @@ return std::string(id) + ":" + field; @@ return std::string(id); @@ a sealed part opens in another field of its clip
+cloud-seal-nonce @@ cloud @@ - @@ !BCRYPT_SUCCESS(BCryptGenRandom(nullptr, nonce, SEAL_NONCE_BYTES, BCRYPT_USE_SYSTEM_PREFERRED_RNG)) || @@ false || @@ every part sealed with the same nonce
+cloud-key-account @@ cloud @@ - @@ if (!m_HaveKey || memcmp(account, m_KeyAccount, sizeof account) != 0) { @@ if (!m_HaveKey) { @@ the sealing key of the last account kept for another
+cloud-base64-leftover @@ cloud @@ native:SealText.* @@ if (group & ((uint32_t(1) << (8 * (3 - bytes))) - 1)) @@ if (false) @@ base64 with left-over bits read as another encoding of the same bytes
 app-run-case @@ app @@ - @@ NORM_IGNORECASE, entry @@ 0, entry @@ autostart entry compared case-sensitively
 app-run-other-copy @@ app @@ - @@ if (run.ours) @@ if (run.known) @@ switching autostart off removes another copy's entry
 app-quit-remember @@ app @@ - @@ WriteSettingsInt(nullptr, "QuickExit", (DWORD)result); @@ (void)result; @@ exit dialog forgets "do not ask again"

@@ -53,6 +53,9 @@ rm -f "$build/test-service.db"*
 service=$!
 for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 export QUILLET_TEST_SERVICE="127.0.0.1:$port"
+# Its database, for the tests that look at what it stores.
+QUILLET_TEST_SERVICE_DB="$(winepath -w "$build/test-service.db")"
+export QUILLET_TEST_SERVICE_DB
 # The same service over HTTPS with a certificate it makes itself (Wine's
 # Schannel needs GnuTLS, which scripts/setup.sh installs), for the client's
 # TLS tests.

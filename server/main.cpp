@@ -22,7 +22,7 @@ const char USAGE[] =
     "                      [--max-clips N] [--max-part BYTES] [--max-request BYTES]\n"
     "                      [--release MAJOR.MINOR] [--release-build N] [--release-date TEXT]\n"
     "Defaults: --bind 0.0.0.0 --port 8080 --db quillet-sync.db --max-clips 10\n"
-    "          --max-part 1048576 --max-request 4194304\n"
+    "          --max-part 1398144 --max-request 4194304\n"
     "          --release 6.0 --release-build 200 --release-date \"12 Feb 2018\"\n"
     "--db takes an SQLite file or a PostgreSQL URL (postgresql://user@host:port/database),\n"
     "which several instances behind a load balancer can share.\n"

@@ -19,8 +19,11 @@ struct ServiceConfig {
     int releaseMinor = 0;
     int releaseBuild = 200;
     std::string releaseDate = "12 Feb 2018";
-    int maxClips = 10;         // present clips per account; as many deletions are kept
-    size_t maxPart = 1u << 20; // bytes of one stored part
+    int maxClips = 10; // present clips per account; as many deletions are kept
+    // Bytes of one stored part: 1 MiB of clipping sealed by the client (a
+    // 5-character marker, then base64 of it with a 12-byte nonce and a
+    // 16-byte tag).
+    size_t maxPart = 1398144;
     AccountConfig accounts;
     int freeFailures = 5; // failed knocks and unknown ids per address before it is slowed down
     int maxLockSeconds = 300;

@@ -11,6 +11,7 @@
 #include "clipboard/textfile.h"
 #include "clippings/clipmenu.h"
 #include "clippings/clipmgr.h"
+#include "cloud/clipcrypt.h"
 #include "cloud/cloudmgr.h"
 #include "cloud/sync.h"
 #include "net/http.h"
@@ -367,6 +368,7 @@ void ResetModuleState()
     FreeUndo();
     FreePicture();
     ClosePasteKey();
+    ForgetCloudKey();
     SetHttpTimeout(HTTP_TIMEOUT_MS);
     gvGlobals.StartToTray = gvGlobals.AutoConvert = gvGlobals.KeepUnicode = 0;
     gvGlobals.HideSplash = gvGlobals.NoVerCheck = 0;

@@ -1,4 +1,5 @@
 #include "account.h"
+#include "clipcrypt.h"
 #include "wire.h"
 #include "net/http.h"
 #include "resources/resource.h"
@@ -141,6 +142,8 @@ bool OnOK(HWND dlg)
         WriteSettingsStringA(nullptr, "ServerHost", *host ? host : nullptr);
         WriteSettingsStringA(nullptr, "ServerFingerprint", nullptr);
     }
+    // The old account's sealing key stays in memory no longer.
+    ForgetCloudKey();
     if (!ConfirmServerCertificate(dlg)) {
         ShowTrustedCertificate(dlg);
         return false;

@@ -3,6 +3,7 @@
 #include "sync.h"
 #include "syncproto.h"
 #include "transfer.h"
+#include "clipcrypt.h"
 #include "wire.h"
 #include "clippings/managerframe.h"
 #include "resources/resource.h"
@@ -105,25 +106,32 @@ void CCDoDelete(HWND dlg)
 }
 
 // Puts the clip straight on the clipboard and closes the manager; a clip
-// that did not arrive is said so rather than closing as if it had.
+// that did not arrive, or a part of it that did not open, is said so rather
+// than closing as if it had.
 int CCDoCopy(HWND dlg)
 {
-    uint8_t key[ROL_KEY_MAX];
-    const uint32_t keyLen = PrepareROLString(key, sizeof key);
     int32_t id;
     char name[CLIPNAME_MAX + 1];
     if (!GetSelection(dlg, &id, name))
         return 0;
-    char text[248];
+    char text[300];
     snprintf(text, sizeof text, "Downloading clipping '%s'...", name);
     HWND progress = OpenSyncProgressDialog(dlg);
     UpdateSyncProgress(progress, text, 0);
-    const int result = GetClipFromCloud(m_UserID, id, name, key, keyLen, dlg);
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    const char *unopened = nullptr;
+    const int result = GetClipFromCloud(m_UserID, id, name, keys, dlg, &unopened);
     CloseSyncProgressDialog(progress);
-    if (result != 1) {
+    if (unopened)
+        snprintf(text, sizeof text,
+                 "The %s of the clipping '%s' could not be decrypted (another account key, or changed on the "
+                 "service), so nothing was copied.",
+                 unopened, name);
+    else if (result != 1)
         snprintf(text, sizeof text, "The clipping '%s' could not be downloaded.", name);
+    if (result != 1)
         MessageBoxA(dlg, text, APP_NAME, MB_OK | MB_ICONEXCLAMATION);
-    }
     CloseManager(dlg, 1, CHOICE_SETTING);
     return result;
 }

@@ -2,6 +2,7 @@
 #include "account.h"
 #include "syncproto.h"
 #include "transfer.h"
+#include "clipcrypt.h"
 #include "wire.h"
 #include "syncengine.h"
 #include "clippings/store.h"
@@ -21,13 +22,13 @@ enum SyncOutcome { SYNC_NO_USER, SYNC_BUSY, SYNC_NAME_TAKEN, SYNC_STORE_BUSY, SY
 // One run: the worker fills it, the UI thread reads it once the worker ended.
 struct SyncRun {
     HWND progress;
-    uint8_t key[ROL_KEY_MAX];
-    uint32_t keyLen;
+    CloudKeys keys;
     int32_t userId;
     SyncReport report;
-    char why[128];   // the service's reason for the last upload that failed
-    char text[1024]; // each progress text
-    char when[32];   // the new "LastSync"
+    char why[128];                     // the service's reason for the last upload that failed
+    std::vector<std::string> unopened; // "the <part> of '<clip>'" of each part that did not open
+    char text[1024];                   // each progress text
+    char when[32];                     // the new "LastSync"
     SyncOutcome outcome;
 };
 
@@ -116,8 +117,7 @@ public:
     bool Upload(uint32_t slot, int32_t id, int32_t *created) override
     {
         UploadResult result;
-        const bool done =
-            PostClipToCloud(m_run.userId, id ? id : -1, slot, m_run.key, m_run.keyLen, &result) == 1;
+        const bool done = PostClipToCloud(m_run.userId, id ? id : -1, slot, m_run.keys, &result) == 1;
         *created = result.created;
         if (!done && result.why[0])
             memcpy(m_run.why, result.why, sizeof m_run.why);
@@ -126,7 +126,10 @@ public:
     bool Download(int32_t id, const std::string &name, int slot, uint32_t *landed,
                   std::string *lastUpdate) override
     {
-        const int stored = DownloadClip(m_run.userId, id, name.c_str(), m_run.key, m_run.keyLen, slot);
+        const char *unopened = nullptr;
+        const int stored = DownloadClip(m_run.userId, id, name.c_str(), m_run.keys, slot, &unopened);
+        if (unopened)
+            m_run.unopened.push_back(std::string("the ") + unopened + " of '" + name + "'");
         if (stored < 0)
             return false;
         char section[16], date[32];
@@ -164,6 +167,9 @@ SyncOutcome RunSync(SyncRun &run)
         return failure == SIGNIN_BUSY         ? SYNC_BUSY
                : failure == SIGNIN_NAME_TAKEN ? SYNC_NAME_TAKEN
                                               : SYNC_NO_USER;
+    // Here, off the window's thread: deriving the key takes a while.
+    UpdateSyncProgress(run.progress, "Preparing the encryption key...", 0);
+    PrepareCloudKeys(&run.keys);
     char lastSync[32];
     GetSettingsStringA(nullptr, "LastSync", "", lastSync, sizeof lastSync);
     UpdateSyncProgress(run.progress, "Getting your clippings from the cloud...", 0);
@@ -207,14 +213,16 @@ void RunBesideProgress(SyncRun &run)
     CloseHandle(worker);
 }
 
-// "\n<heading> a, b, c" for a list of clipping names, within the text.
-int AppendNames(char *text, size_t size, int len, const char *heading, const std::vector<std::string> &names)
+// "\n<heading> a, b, c" for a list of clipping names (quoted) or of phrases,
+// within the text.
+int AppendList(char *text, size_t size, int len, const char *heading, const std::vector<std::string> &items,
+               bool quoted = true)
 {
-    if (names.empty() || len < 0 || size_t(len) >= size)
+    if (items.empty() || len < 0 || size_t(len) >= size)
         return len;
     len += snprintf(text + len, size - len, "\n%s", heading);
-    for (size_t i = 0; i < names.size() && len >= 0 && size_t(len) < size; i++)
-        len += snprintf(text + len, size - len, "%s'%s'", i ? ", " : " ", names[i].c_str());
+    for (size_t i = 0; i < items.size() && len >= 0 && size_t(len) < size; i++)
+        len += snprintf(text + len, size - len, quoted ? "%s'%s'" : "%s%s", i ? ", " : " ", items[i].c_str());
     return len;
 }
 
@@ -231,12 +239,15 @@ void ShowSummary(HWND owner, const SyncRun &run)
     if (r.skipped)
         len += snprintf(text + len, sizeof text - len,
                         "\n%4u Clips skipped because the local storage is full.", r.skipped);
-    len = AppendNames(text, sizeof text, len,
-                      "Changed here and in the cloud, both versions kept:", r.conflicts);
-    len = AppendNames(
+    len =
+        AppendList(text, sizeof text, len, "Changed here and in the cloud, both versions kept:", r.conflicts);
+    len = AppendList(
         text, sizeof text, len,
         "Changed here and in the cloud, no room to keep both (nothing was overwritten):", r.unsolved);
-    len = AppendNames(text, sizeof text, len, "Not transferred, tried again next time:", r.failed);
+    len = AppendList(text, sizeof text, len, "Not transferred, tried again next time:", r.failed);
+    len = AppendList(text, sizeof text, len,
+                     "Not decrypted, so not stored (another account key, or changed on the service):",
+                     run.unopened, false);
     // Once, however many uploads the service refused for that reason.
     if (run.why[0] && len >= 0 && size_t(len) < sizeof text)
         snprintf(text + len, sizeof text - len, "\nThe server replied '%s'.", run.why);
@@ -246,7 +257,6 @@ void ShowSummary(HWND owner, const SyncRun &run)
 int Synchronise(HWND owner)
 {
     SyncRun run = {};
-    run.keyLen = PrepareROLString(run.key, sizeof run.key);
     run.progress = OpenSyncProgressDialog(owner);
     RunBesideProgress(run);
     CloseSyncProgressDialog(run.progress);

@@ -198,10 +198,21 @@ int SyncGetClipList(int32_t userId, char *body, size_t size)
     return static_cast<int>(std::min<size_t>(strlen(body), INT_MAX));
 }
 
-int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char *text, const char *rtf,
-                   const char *html, UploadResult *result)
+int32_t SyncCreateClip(int32_t userId, const char *name, UploadResult *result)
 {
-    *result = {};
+    char reply[UPLOAD_REPLY_EXTRA];
+    int32_t dataId = -1;
+    const bool answered = CreateClip(userId, name, reply, sizeof reply, &dataId);
+    if (dataId == -1)
+        UploadFailed(answered ? "Failed to get the DataID!" : reply, result);
+    else
+        result->created = dataId;
+    return dataId;
+}
+
+int SyncUploadParts(int32_t userId, int32_t dataId, bool fresh, const char *text, const char *rtf,
+                    const char *html, UploadResult *result)
+{
     text = text ? text : "";
     rtf = rtf ? rtf : "";
     html = html ? html : "";
@@ -210,17 +221,9 @@ int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char 
     HeapPtr<char> reply(static_cast<char *>(xmalloc(size)));
     if (!reply)
         return UploadFailed("not enough memory", result);
-    bool existing = dataId != -1;
-    if (!existing) {
-        if (!CreateClip(userId, name, reply.get(), size, &dataId))
-            return UploadFailed(reply.get(), result);
-        if (dataId == -1)
-            return UploadFailed("Failed to get the DataID!", result);
-        result->created = dataId;
-    }
     if (!PostPart(userId, dataId, "ClipUTF", text, reply.get(), size) ||
-        ((*rtf || existing) && !PostPart(userId, dataId, "ClipRTF", rtf, reply.get(), size)) ||
-        ((*html || existing) && !PostPart(userId, dataId, "ClipHTML", html, reply.get(), size)))
+        ((*rtf || !fresh) && !PostPart(userId, dataId, "ClipRTF", rtf, reply.get(), size)) ||
+        ((*html || !fresh) && !PostPart(userId, dataId, "ClipHTML", html, reply.get(), size)))
         return UploadFailed(reply.get(), result);
     return 1;
 }

@@ -26,12 +26,17 @@ struct UploadResult {
     int32_t created;
     char why[128];
 };
-// Creates the cloud clip first when dataId is -1; 1 when every part arrived,
-// else 0. Failures are not shown: the synchronisation's summary tells them.
-// For a clip already in the cloud, an absent variant is sent empty, so that
-// the cloud copy keeps none of the text it replaces.
-int SyncUploadClip(int32_t userId, int32_t dataId, const char *name, const char *text, const char *rtf,
-                   const char *html, UploadResult *result);
+// An upload is a create, for a new clip, then one request per part: the id
+// comes before the parts, which are sealed with it. Failures are not shown:
+// the synchronisation's summary tells them.
+// Creates a cloud clip; its id (also in result->created), or -1.
+int32_t SyncCreateClip(int32_t userId, const char *name, UploadResult *result);
+// Sends the parts of clip dataId; 1 when every part arrived, else 0. A clip
+// just created (`fresh`) is sent no absent variant; any other gets each
+// absent variant empty, so that the cloud copy keeps none of the text it
+// replaces.
+int SyncUploadParts(int32_t userId, int32_t dataId, bool fresh, const char *text, const char *rtf,
+                    const char *html, UploadResult *result);
 // The number of name=number lines of the check block, or -1.
 int SyncGetClipSize(int32_t userId, int32_t dataId, uint32_t *lenUTF, uint32_t *lenRTF, uint32_t *lenHTML);
 // Fills each given destination with its part, never with a cut part: a part

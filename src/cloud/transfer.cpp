@@ -1,7 +1,7 @@
 #include "cloud/transfer.h"
 #include <cstring>
 #include <cwchar>
-#include "cloud/account.h"
+#include "cloud/sealtext.h"
 #include "cloud/syncproto.h"
 #include "clipboard/clipboard.h"
 #include "clippings/store.h"
@@ -17,10 +17,15 @@ namespace {
 const size_t PART_SLACK = 64;
 const size_t PART_OFFER = 60;
 
-// A stored byte string ("RTF", "HTML") rotated forward, or null when there
-// is none. *failed when it exists but no memory could hold it.
-HeapPtr<char> ReadScrambled(const char *section, const char *name, const uint8_t *key, uint32_t keyLen,
-                            bool *failed)
+// The parts of a clip, each with its field and its name for the user.
+struct PartName {
+    const char *field, *title;
+};
+const PartName PARTS[] = {{"ClipUTF", "text"}, {"ClipRTF", "rich text"}, {"ClipHTML", "HTML"}};
+
+// A stored byte string ("RTF", "HTML"), or null when there is none. *failed
+// when it exists but no memory could hold it.
+HeapPtr<char> ReadVariant(const char *section, const char *name, bool *failed)
 {
     DWORD size = GetSettingsStringSize(section, name);
     if (size == 0)
@@ -32,12 +37,11 @@ HeapPtr<char> ReadScrambled(const char *section, const char *name, const uint8_t
         return nullptr;
     }
     GetSettingsStringA(section, name, "", text.get(), size + 1);
-    RolString(1, text.get(), key, keyLen);
     return text;
 }
 
-// The UTF-8 text of a slot, rotated forward; null when there is none.
-HeapPtr<char> ReadScrambledText(const char *section, const uint8_t *key, uint32_t keyLen)
+// The UTF-8 text of a slot; null when there is none.
+HeapPtr<char> ReadText(const char *section)
 {
     DWORD size = GetSettingsStringSize(section, "UTF");
     if (size == 0)
@@ -49,10 +53,46 @@ HeapPtr<char> ReadScrambledText(const char *section, const uint8_t *key, uint32_
     GetSettingsStringW(section, "UTF", "", wide.get(), bytes);
     char *utf8 = nullptr;
     EncodeWtoC(wide.get(), &utf8);
-    HeapPtr<char> text(utf8);
-    if (text)
-        RolString(1, text.get(), key, keyLen);
-    return text;
+    return HeapPtr<char>(utf8);
+}
+
+// A slot's parts as stored: its text in UTF-8, its rich text and HTML.
+struct StoredParts {
+    HeapPtr<char> text, rtf, html;
+};
+
+// False without a text, or when a variant exists but cannot be read: sent
+// as absent, it would clear the variant of a clip in the cloud.
+bool ReadParts(const char *section, StoredParts *parts)
+{
+    bool failed = false;
+    parts->text = ReadText(section);
+    parts->rtf = ReadVariant(section, "RTF", &failed);
+    parts->html = ReadVariant(section, "HTML", &failed);
+    return parts->text && !failed;
+}
+
+// A variant sealed; an absent or empty one travels as nothing, as before.
+HeapPtr<char> SealVariant(const CloudKeys &keys, int32_t clipId, const char *field,
+                          const HeapPtr<char> &plain, bool *failed)
+{
+    if (!plain || !*plain)
+        return nullptr;
+    HeapPtr<char> sealed = SealPart(keys, clipId, field, plain.get());
+    *failed = *failed || !sealed;
+    return sealed;
+}
+
+// A downloaded part made readable in place: opened when sealed, otherwise
+// rotated back. False when a sealed part does not open.
+bool MakeReadable(const CloudKeys &keys, int32_t clipId, const char *field, HeapPtr<char> *part)
+{
+    if (!IsSealedText(part->get())) {
+        RolString(0, part->get(), keys.rol, keys.rolLen);
+        return true;
+    }
+    *part = OpenPart(keys, clipId, field, part->get());
+    return *part != nullptr;
 }
 
 // A buffer for a part of an announced length; null, and *failed, when its
@@ -113,47 +153,44 @@ bool PlaceOnClipboard(HWND hwnd, const wchar_t *text, const char *rtf, const cha
 
 } // namespace
 
-uint32_t PrepareROLString(uint8_t *key, uint32_t size)
-{
-    char accountKey[ACCOUNT_TEXT_SIZE];
-    GetSettingsStringA(nullptr, "AccountKey", "", accountKey, sizeof accountKey);
-    return DeriveRolKey(accountKey, key, size);
-}
-
-int PostClipToCloud(int32_t userId, int32_t clipId, uint32_t slot, const uint8_t *key, uint32_t keyLen,
+int PostClipToCloud(int32_t userId, int32_t clipId, uint32_t slot, const CloudKeys &keys,
                     UploadResult *result)
 {
     *result = {};
     char section[16], name[32];
     FmtRegApp(section, sizeof section, slot);
     GetSettingsStringA(section, "Name", "", name, sizeof name);
-    if (!name[0])
+    StoredParts parts;
+    if (!name[0] || !keys.ready || !ReadParts(section, &parts))
         return 0;
-    HeapPtr<char> text = ReadScrambledText(section, key, keyLen);
-    if (!text)
+    const bool fresh = clipId == -1;
+    if (fresh)
+        clipId = SyncCreateClip(userId, name, result);
+    if (clipId == -1)
         return 0;
-    // A variant that cannot be read must not be sent as absent: for a clip
-    // in the cloud that would clear it there.
     bool failed = false;
-    HeapPtr<char> rtf = ReadScrambled(section, "RTF", key, keyLen, &failed);
-    HeapPtr<char> html = ReadScrambled(section, "HTML", key, keyLen, &failed);
-    if (failed)
+    HeapPtr<char> text = SealPart(keys, clipId, PARTS[0].field, parts.text.get());
+    HeapPtr<char> rtf = SealVariant(keys, clipId, PARTS[1].field, parts.rtf, &failed);
+    HeapPtr<char> html = SealVariant(keys, clipId, PARTS[2].field, parts.html, &failed);
+    if (!text || failed)
         return 0;
-    return SyncUploadClip(userId, clipId, name, text.get(), rtf.get(), html.get(), result);
+    return SyncUploadParts(userId, clipId, fresh, text.get(), rtf.get(), html.get(), result);
 }
 
 namespace {
 
-// A downloaded clip, unscrambled.
+// A downloaded clip, readable.
 struct ClipParts {
     HeapPtr<wchar_t> text;
     HeapPtr<char> rtf, html;
 };
 
-// 1 when every part the clip announced arrived whole; 0 when its sizes
-// could not be had (or no memory for it); CLIP_DATA_FAILED otherwise.
-int FetchClip(int32_t userId, int32_t clipId, const uint8_t *key, uint32_t keyLen, ClipParts *clip)
+// 1 when every part the clip announced arrived whole and readable; 0 when
+// its sizes could not be had (or no memory for it); CLIP_DATA_FAILED or
+// CLIP_NOT_OPENED otherwise.
+int FetchClip(int32_t userId, int32_t clipId, const CloudKeys &keys, ClipParts *clip, const char **unopened)
 {
+    *unopened = nullptr;
     uint32_t lenUTF = 0, lenRTF = 0, lenHTML = 0;
     if (SyncGetClipSize(userId, clipId, &lenUTF, &lenRTF, &lenHTML) < 1)
         return 0;
@@ -167,11 +204,13 @@ int FetchClip(int32_t userId, int32_t clipId, const uint8_t *key, uint32_t keyLe
                               OfferOf(clip->rtf, lenRTF), clip->html.get(), OfferOf(clip->html, lenHTML));
     if (got <= 0 || !Arrived(clip->rtf) || !Arrived(clip->html))
         return CLIP_DATA_FAILED;
-    RolString(0, text.get(), key, keyLen);
-    if (clip->rtf)
-        RolString(0, clip->rtf.get(), key, keyLen);
-    if (clip->html)
-        RolString(0, clip->html.get(), key, keyLen);
+    HeapPtr<char> *parts[] = {&text, &clip->rtf, &clip->html};
+    for (size_t i = 0; i < 3; i++) {
+        if (*parts[i] && !MakeReadable(keys, clipId, PARTS[i].field, parts[i])) {
+            *unopened = PARTS[i].title;
+            return CLIP_NOT_OPENED;
+        }
+    }
     wchar_t *converted = nullptr;
     DecodeCtoW(text.get(), &converted);
     clip->text.reset(converted);
@@ -182,11 +221,11 @@ int FetchClip(int32_t userId, int32_t clipId, const uint8_t *key, uint32_t keyLe
 
 // A clip is stored or placed only when every part it announced arrived
 // whole, so that a failed request never replaces a clipping with less.
-int GetClipFromCloud(int32_t userId, int32_t clipId, const char *name, const uint8_t *key, uint32_t keyLen,
-                     HWND hwnd)
+int GetClipFromCloud(int32_t userId, int32_t clipId, const char *name, const CloudKeys &keys, HWND hwnd,
+                     const char **unopened)
 {
     ClipParts clip;
-    const int fetched = FetchClip(userId, clipId, key, keyLen, &clip);
+    const int fetched = FetchClip(userId, clipId, keys, &clip, unopened);
     if (fetched != 1)
         return fetched;
     bool landed = hwnd ? PlaceOnClipboard(hwnd, clip.text.get(), clip.rtf.get(), clip.html.get())
@@ -194,11 +233,11 @@ int GetClipFromCloud(int32_t userId, int32_t clipId, const char *name, const uin
     return landed ? 1 : CLIP_DATA_FAILED;
 }
 
-int DownloadClip(int32_t userId, int32_t clipId, const char *name, const uint8_t *key, uint32_t keyLen,
-                 int slot)
+int DownloadClip(int32_t userId, int32_t clipId, const char *name, const CloudKeys &keys, int slot,
+                 const char **unopened)
 {
     ClipParts clip;
-    if (FetchClip(userId, clipId, key, keyLen, &clip) != 1)
+    if (FetchClip(userId, clipId, keys, &clip, unopened) != 1)
         return -1;
     return StoreClippingInSlot(slot, name, clip.text.get(), clip.rtf.get(), clip.html.get());
 }

@@ -10,6 +10,9 @@
 #include "boxwatch.h"
 #include "clippings/store.h"
 #include "cloud/account.h"
+#include "cloud/clipcrypt.h"
+#include "cloud/cloudmgr.h"
+#include "cloud/sealtext.h"
 #include "cloud/sync.h"
 #include "cloud/syncproto.h"
 #include "cloud/transfer.h"
@@ -44,32 +47,33 @@ std::string Field(const std::string &request, const std::string &key)
 
 // A sound service, set to serve while it exists: user 5 lists `list` and
 // `end`; a new clip gets id 9 and joins the list as `created`; the parts that
-// setdata sends are kept and handed back (any clip's text is "abc" before).
-// The act named `failing`, or the download of the part so named, answers
-// 500; `lenRTF`, if set, is announced as the size of the rich text.
+// setdata sends to clip 9 are kept and handed back (any clip's text is "abc"
+// before). The act named `failing`, or the download of the part so named,
+// answers 500; `lenRTF`, if set, is announced as the size of the rich text.
 struct Service {
     std::string list = "<Clips>\r\n", end = "</Clips>\r\n", created, failing, lenRTF;
-    std::map<std::string, std::string> parts = {{"ClipUTF", "abc"}};
+    std::map<std::string, std::string> parts = {{"ClipUTF", "abc"}}, others = parts;
     ScriptedServer server{[this](const std::string &request) { return Answer(request); }};
 
     std::string Answer(const std::string &request)
     {
         const std::string act = ActOf(request), field = Field(request, "field");
+        std::map<std::string, std::string> &clip = Field(request, "DataID") == "9" ? parts : others;
+        auto len = [&clip](const char *part) { return std::to_string(clip[part].size()); };
         if (act == failing || (act == "getdata" && field == failing))
             return "HTTP/1.1 500 Oops\r\n\r\n";
         if (act == "setdata")
-            parts[field] = Field(request, "data");
+            clip[field] = Field(request, "data");
         list += act == "create" ? created : "";
         return OK + (act == "knock"    ? "<UserID>5</UserID>"
                      : act == "list"   ? list + end
                      : act == "create" ? "DataID=9\r\n"
-                     : act == "check"  ? "<Check>\r\nlenUTF=" + Len("ClipUTF") +
-                                            "\r\nlenRTF=" + (lenRTF.empty() ? Len("ClipRTF") : lenRTF) +
-                                            "\r\nlenHTML=" + Len("ClipHTML") + "\r\n</Check>\r\n"
-                     : act == "getdata" ? "<Data>\r\n" + field + "=" + parts[field] + "\r\n</Data>\r\n"
+                     : act == "check"  ? "<Check>\r\nlenUTF=" + len("ClipUTF") +
+                                            "\r\nlenRTF=" + (lenRTF.empty() ? len("ClipRTF") : lenRTF) +
+                                            "\r\nlenHTML=" + len("ClipHTML") + "\r\n</Check>\r\n"
+                     : act == "getdata" ? "<Data>\r\n" + field + "=" + clip[field] + "\r\n</Data>\r\n"
                                         : "");
     }
-    std::string Len(const char *field) { return std::to_string(parts[field].size()); }
 };
 
 // The account "ann" of the scripted services.
@@ -147,10 +151,11 @@ TEST(SyncProto, RequestsAsSentAndFailuresShown)
     EXPECT_STREQ("", failure.text);
     uint32_t utf, rtf, html;
     EXPECT_EQ(0, SyncGetClipSize(1, 2, &utf, &rtf, &html));
-    UploadResult result;
-    EXPECT_EQ(1, SyncUploadClip(5, -1, "My clip", "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr, &result));
+    UploadResult result = {};
+    EXPECT_EQ(77, SyncCreateClip(5, "My clip", &result));
+    EXPECT_EQ(1, SyncUploadParts(5, 77, true, "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr, &result));
     EXPECT_EQ(77, result.created);
-    EXPECT_EQ(1, SyncUploadClip(5, 9, "My clip", "t", nullptr, "", &result));
+    EXPECT_EQ(1, SyncUploadParts(5, 9, false, "t", nullptr, "", &result));
     const std::string account = "&name=Ann+Lee%26Co%3D1&key=%24ecret%C3%A9";
     const std::string data = FIRST + "act=setdata&UserID=5&DataID=";
     Texts forms;
@@ -168,7 +173,7 @@ TEST(SyncProto, RequestsAsSentAndFailuresShown)
     EXPECT_EQ(0u, server.Requests()[1].find("POST "));
 
     ScriptedServer noId(OK + "no id here");
-    EXPECT_EQ(0, SyncUploadClip(5, -1, "n", "t", nullptr, nullptr, &result));
+    EXPECT_EQ(-1, SyncCreateClip(5, "n", &result));
     EXPECT_STREQ("Failed to get the DataID!", result.why);
     EXPECT_EQ(1u, noId.Requests().size());
     ScriptedServer failing("HTTP/1.1 500 Oops\r\n\r\nno such clip\r\n<Delete>0</Delete>");
@@ -218,35 +223,40 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefusedAndItsTokenStaysWithItsAccoun
     }
 }
 
-// Text travels scrambled; a download with a part missing, or into a full
-// store, replaces nothing; blocks are sized from what arrived, not from what
-// was announced.
+// Text travels sealed, with a fresh nonce each time (an empty part too); a
+// download with a part missing, or into a full store, replaces nothing;
+// blocks are sized from what arrived, not from what was announced.
 TEST(Transfer, RoundTripThroughStoreAndClipboard)
 {
-    WriteSettingsStringA(nullptr, "AccountKey", "Key 123");
-    uint8_t key[ROL_KEY_MAX];
-    uint32_t keyLen = PrepareROLString(key, sizeof key);
-    ASSERT_EQ(6u, keyLen);
+    SetAccount();
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    EXPECT_STREQ("", OpenPart(keys, 8, "ClipUTF", SealPart(keys, 8, "ClipUTF", "").get()).get());
     const std::wstring text = L"Hello, W\x00f6rld\r\n$5";
     StoreClipping("Greeting", FALSE, text.c_str(), "{\\rtf1 Hi}", nullptr);
     Service cloud;
     UploadResult result;
-    EXPECT_EQ(1, PostClipToCloud(5, -1, 0, key, keyLen, &result));
-    EXPECT_EQ("Rijmq, A\xC3\xB6ton$RN$$$7", cloud.parts["ClipUTF"]);
+    EXPECT_EQ(1, PostClipToCloud(5, -1, 0, keys, &result));
+    const std::string sealed = cloud.parts["ClipUTF"];
+    EXPECT_EQ(0u, sealed.find(SEAL_MARKER)) << sealed;
+    EXPECT_EQ(1, PostClipToCloud(5, 9, 0, keys, &result));
+    EXPECT_NE(sealed, cloud.parts["ClipUTF"]);
 
+    const char *unopened = "";
     StoreClipping("Greeting", TRUE, L"changed", nullptr, "<b>old</b>");
     cloud.failing = "ClipRTF";
-    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
     EXPECT_EQ(L"changed", StoredWideSetting("Clip A", "UTF"));
     cloud.failing = "";
-    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
+    EXPECT_EQ(nullptr, unopened);
     EXPECT_EQ(text + L"|{\\rtf1 Hi}|<none>", StoredWideSetting("Clip A", "UTF") + L"|" +
                                                  StoredWideSetting("Clip A", "RTF") + L"|" +
                                                  StoredWideSetting("Clip A", "HTML"));
 
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     cloud.lenRTF = "2";
-    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", key, keyLen, window));
+    EXPECT_EQ(1, GetClipFromCloud(5, 9, "Greeting", keys, window, &unopened));
     std::string placed = ClipboardData(CF_UNICODETEXT) + std::string(2, '\0');
     EXPECT_EQ(text, reinterpret_cast<const wchar_t *>(placed.c_str()));
     EXPECT_STREQ("{\\rtf1 Hi}", ClipboardData(RTF).c_str());
@@ -254,7 +264,7 @@ TEST(Transfer, RoundTripThroughStoreAndClipboard)
 
     for (char letter = 'B'; letter <= 'J'; letter++)
         SeedClipping(letter, std::string(1, letter).c_str());
-    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", key, keyLen, nullptr));
+    EXPECT_EQ(CLIP_DATA_FAILED, GetClipFromCloud(5, 9, "Greeting", keys, nullptr, &unopened));
 }
 
 namespace {
@@ -372,6 +382,108 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
     // ten present clips: it stays, and "Big" waits for room.
     EXPECT_NE(std::string::npos, pcs.SyncOn(0).find("1 Clips skipped"));
     EXPECT_EQ("Full 2=x", LocalClippings().at(0));
+}
+
+namespace {
+
+// The parts of a cloud clip as the service holds them: text, rich text, HTML.
+Texts CloudParts(int32_t id)
+{
+    uint32_t len[3] = {};
+    SyncGetClipSize(SyncGetUserID(), id, &len[0], &len[1], &len[2]);
+    Texts parts = {std::string(len[0] + 64, '\0'), std::string(len[1] + 64, '\0'),
+                   std::string(len[2] + 64, '\0')};
+    SyncGetClipData(SyncGetUserID(), id, &parts[0][0], parts[0].size(), &parts[1][0], parts[1].size(),
+                    &parts[2][0], parts[2].size());
+    for (std::string &part : parts)
+        part.resize(strlen(part.c_str()));
+    return parts;
+}
+
+// "text|rich text|HTML" of the clipping of that name.
+std::wstring LocalParts(const char *name)
+{
+    std::string section;
+    LocalClippings(name, &section);
+    const std::string rtf = StoredSetting(section.c_str(), "RTF"),
+                      html = StoredSetting(section.c_str(), "HTML");
+    return StoredWideSetting(section.c_str(), "UTF") + L"|" + std::wstring(rtf.begin(), rtf.end()) + L"|" +
+           std::wstring(html.begin(), html.end());
+}
+
+} // namespace
+
+// Every part goes through the real service sealed and comes back whole on
+// the other PC, while the service's database holds none of them. A clip
+// uploaded scrambled, as before sealing, comes down as it was and goes up
+// sealed once changed. Rich text changed on the service, moved there from
+// the HTML, sealed for another clip or with another account's key stores
+// nothing and is named, by the summary and by the cloud manager.
+TEST_F(RealService, ClippingsTravelSealed)
+{
+    TwoPcs pcs;
+    const std::wstring text = L"Quokka-7f3a p\u00e4ss $ & = + 10%\r\nline";
+    const std::wstring whole = text + L"|{\\rtf1 Wombat-c41e}|<b>Numbat-9d2b</b>";
+    StoreClipping("Sealed", FALSE, text.c_str(), "{\\rtf1 Wombat-c41e}", "<b>Numbat-9d2b</b>");
+    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    std::string old[] = {"Old \xC3\xA9quidna 42", "{\\rtf1 Old}", "<i>Old</i>"};
+    for (std::string &part : old)
+        RolString(1, &part[0], keys.rol, keys.rolLen);
+    const int32_t user = SyncGetUserID(), id = CloudIdOf("Sealed");
+    UploadResult result = {};
+    ASSERT_EQ(1, SyncUploadParts(user, SyncCreateClip(user, "Old", &result), true, old[0].c_str(),
+                                 old[1].c_str(), old[2].c_str(), &result));
+    const Texts sealed = CloudParts(id);
+    for (const std::string &part : sealed)
+        EXPECT_EQ(0u, part.find(SEAL_MARKER)) << part;
+    EXPECT_EQ(Summary(0, 2, 0, 0), pcs.SyncOn(1));
+    EXPECT_EQ(whole, LocalParts("Sealed"));
+    EXPECT_EQ(L"Old \u00e9quidna 42|{\\rtf1 Old}|<i>Old</i>", LocalParts("Old"));
+
+    std::string changed = sealed[1];
+    changed[changed.size() - 3] = changed[changed.size() - 3] == 'A' ? 'B' : 'A';
+    WriteSettingsStringA(nullptr, "AccountKey", "Another4Key2026");
+    CloudKeys other;
+    PrepareCloudKeys(&other);
+    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    for (const std::string &rtf :
+         {changed, sealed[2], std::string(SealPart(keys, id + 1, "ClipRTF", "x").get()),
+          std::string(SealPart(other, id, "ClipRTF", "x").get())}) {
+        ASSERT_EQ(
+            1, SyncUploadParts(user, id, false, sealed[0].c_str(), rtf.c_str(), sealed[2].c_str(), &result));
+        EXPECT_NE(std::string::npos,
+                  Sync().find("Not decrypted, so not stored (another account key, or changed "
+                              "on the service): the rich text of 'Sealed'"));
+        EXPECT_EQ(whole, LocalParts("Sealed"));
+    }
+    StoreClipping("Old", TRUE, L"Old, changed", nullptr, nullptr);
+    Sync();
+    EXPECT_EQ(0u, CloudParts(CloudIdOf("Old"))[0].find(SEAL_MARKER));
+    std::string said;
+    ExpectBox("Quillet", NoteText(&said));
+    ASSERT_TRUE(SetClipboardFormats({{CF_TEXT, std::string("before", 7)}}));
+    EXPECT_EQ(1, RunDialog("Manage Cloud Clippings", CloudMgrDialog, [](HWND dlg) {
+                  SendDlgItemMessageA(dlg, IDC_CM_LIST, LB_SELECTSTRING, WPARAM(-1), LPARAM("Sealed"));
+                  PostMessageA(dlg, WM_COMMAND, IDC_CM_COPY, 0);
+              }));
+    EXPECT_EQ(
+        "The rich text of the clipping 'Sealed' could not be decrypted (another account key, or changed "
+        "on the service), so nothing was copied.",
+        said);
+    EXPECT_STREQ("before", ClipboardData(CF_TEXT).c_str());
+
+    // The service keeps its data in the file and in the log of changes not
+    // yet moved into it; the search finds what it stores as it was sent.
+    const char *db = getenv("QUILLET_TEST_SERVICE_DB");
+    if (!db)
+        GTEST_SKIP() << "no database named in QUILLET_TEST_SERVICE_DB";
+    const std::string stored = ReadFileBytes(db) + ReadFileBytes(std::string(db) + "-wal");
+    EXPECT_NE(std::string::npos, stored.find(old[0]));
+    EXPECT_NE(std::string::npos, stored.find(sealed[0]));
+    for (const char *secret : {"Quokka-7f3a", "Wombat-c41e", "Numbat-9d2b", "Old, changed"})
+        EXPECT_EQ(std::string::npos, stored.find(secret)) << secret;
 }
 
 // A failure never passes for a completed run, nor for a download; a full
