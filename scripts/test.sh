@@ -56,13 +56,13 @@ export QUILLET_TEST_SERVICE="127.0.0.1:$port"
 # Its database, for the tests that look at what it stores.
 QUILLET_TEST_SERVICE_DB="$(winepath -w "$build/test-service.db")"
 export QUILLET_TEST_SERVICE_DB
-# The same service over HTTPS with a certificate it makes itself (Wine's
-# Schannel needs GnuTLS, which scripts/setup.sh installs), for the client's
-# TLS tests.
+# The same service over HTTPS on the same database, with a certificate it
+# makes itself (Wine's Schannel needs GnuTLS, which scripts/setup.sh
+# installs), for the client's TLS tests.
 tlsport=$((port + 1))
 while (exec 3<>"/dev/tcp/127.0.0.1/$tlsport") 2>/dev/null; do tlsport=$((tlsport + 1)); done
-rm -f "$build/test-tls-service.db"* "$build"/test-tls-*.pem
-"$build/native/server/quillet-server" --bind 127.0.0.1 --port "$tlsport" --db "$build/test-tls-service.db" \
+rm -f "$build"/test-tls-*.pem
+"$build/native/server/quillet-server" --bind 127.0.0.1 --port "$tlsport" --db "$build/test-service.db" \
   --tls-cert "$build/test-tls-cert.pem" --tls-key "$build/test-tls-key.pem" --tls-self-signed localhost,127.0.0.1 \
   >"$build/test-tls-service.out" 2>"$build/test-tls-service.log" &
 tls=$!

@@ -414,13 +414,19 @@ std::wstring LocalParts(const char *name)
 } // namespace
 
 // Every part goes through the real service sealed and comes back whole on
-// the other PC, while the service's database holds none of them. A clip
+// the other PC (over TLS when there is such a service), while the service's
+// database holds none of them. A clip
 // uploaded scrambled, as before sealing, comes down as it was and goes up
 // sealed once changed. Rich text changed on the service, moved there from
 // the HTML, sealed for another clip or with another account's key stores
 // nothing and is named, by the summary and by the cloud manager.
 TEST_F(RealService, ClippingsTravelSealed)
 {
+    // Over TLS too when the test command serves the same database so.
+    if (const char *tls = getenv("QUILLET_TEST_TLS_SERVICE")) {
+        WriteSettingsStringA(nullptr, "ServerHost", ("https://" + std::string(tls)).c_str());
+        WriteSettingsStringA(nullptr, "ServerFingerprint", getenv("QUILLET_TEST_TLS_FINGERPRINT"));
+    }
     TwoPcs pcs;
     const std::wstring text = L"Quokka-7f3a p\u00e4ss $ & = + 10%\r\nline";
     const std::wstring whole = text + L"|{\\rtf1 Wombat-c41e}|<b>Numbat-9d2b</b>";
