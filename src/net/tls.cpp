@@ -83,6 +83,8 @@ TlsStream::~TlsStream()
 
 bool TlsStream::SendToken(SecBuffer &token)
 {
+    if (!token.pvBuffer)
+        return true;
     const bool sent = SendRaw(m_socket, static_cast<const char *>(token.pvBuffer), token.cbBuffer);
     FreeContextBuffer(token.pvBuffer);
     token.pvBuffer = nullptr;
@@ -120,7 +122,7 @@ bool TlsStream::Continue(bool waitFirst)
         ULONG attributes = 0;
         status = InitializeSecurityContextA(&m_cred, &m_ctx, nullptr, REQUEST_FLAGS, 0, 0, &inDesc, 0,
                                             nullptr, &outDesc, &attributes, nullptr);
-        if (out.pvBuffer && (out.cbBuffer == 0 || !SendToken(out)))
+        if (!SendToken(out))
             return false;
         if (status == SEC_E_INCOMPLETE_MESSAGE)
             continue;
