@@ -236,8 +236,8 @@ int32_t SyncSignIn(const CloudKeys &keys, SignInFailure *failure)
     uint32_t status;
     int32_t id = account.Knock(&status);
     // An unknown name and a wrong value are both 403: only opening tells
-    // them apart. The key is tried only then, so that opening a new account
-    // makes one failed attempt, as it always did.
+    // them apart. The key is tried only once the name turns out taken, so
+    // that a new account still costs one failed attempt, not two.
     if (status == 403)
         id = account.Open(&status);
     if (status == 409 && account.MayBeOpenedWithKey()) {
