@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 #include "clippings/store.h"
+#include "cloud/clipcrypt.h"
 #include "cloud/sync.h"
 #include "cloud/syncproto.h"
 #include "net/http.h"
@@ -133,7 +134,9 @@ int BenchSync(int argc, char **argv)
             WriteSettingsStringA(nullptr, "ServerFingerprint", argv[1]);
     };
     useAccount();
-    if (SyncRegisterUser() < 1) {
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    if (SyncRegisterUser(keys) < 1) {
         fprintf(stderr, "sync: no account at %s\n", argv[0]);
         return 1;
     }

@@ -137,10 +137,12 @@ bool OnOK(HWND dlg)
     WriteSettingsStringA(nullptr, "AccountKey", key);
     char stored[SERVER_HOST_MAX + 1] = "";
     GetSettingsStringA(nullptr, "ServerHost", "", stored, sizeof stored);
-    // A certificate trusted for one server says nothing about another.
+    // A certificate trusted for one server says nothing about another, and
+    // an account another server knows by its key must not send that key here.
     if (strcmp(stored, host) != 0) {
         WriteSettingsStringA(nullptr, "ServerHost", *host ? host : nullptr);
         WriteSettingsStringA(nullptr, "ServerFingerprint", nullptr);
+        WriteSettingsStringA(nullptr, "AccountSignIn", nullptr);
     }
     // The old account's sealing key stays in memory no longer.
     ForgetCloudKey();

@@ -15,6 +15,11 @@ const ULONGLONG KEY_ROUNDS = 600000;
 // is no key for anything else.
 const char SALT_PREFIX[] = "quillet-clippings-v1:";
 const size_t SEAL_EXTRA = SEAL_NONCE_BYTES + SEAL_TAG_BYTES;
+// The sign-in value's version, ahead of the MAC, leaves room for another
+// kind of value later; the label keeps the MAC from being one of anything else.
+const char SIGN_IN_PREFIX[] = "s1-";
+const char SIGN_IN_LABEL[] = "quillet-sign-in-v1";
+const ULONG MAC_BYTES = 32;
 
 // The kept sealing key and the account it belongs to: its name, a NUL, its key.
 uint8_t m_ClipKey[CLIP_KEY_BYTES];
@@ -105,6 +110,37 @@ bool DeriveClipKey(const char *name, const char *key, uint8_t *out)
                                                               KEY_ROUNDS, out, CLIP_KEY_BYTES, 0));
 }
 
+bool MacOfLabel(const uint8_t *clipKey, uint8_t (&mac)[MAC_BYTES])
+{
+    Algorithm hmac(BCRYPT_SHA256_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    const bool made =
+        hmac.get() &&
+        BCRYPT_SUCCESS(BCryptCreateHash(hmac.get(), &hash, nullptr, 0, Bytes(clipKey), CLIP_KEY_BYTES, 0)) &&
+        BCRYPT_SUCCESS(BCryptHashData(hash, Bytes(SIGN_IN_LABEL), sizeof SIGN_IN_LABEL - 1, 0)) &&
+        BCRYPT_SUCCESS(BCryptFinishHash(hash, mac, MAC_BYTES, 0));
+    if (hash)
+        BCryptDestroyHash(hash);
+    return made;
+}
+
+bool MakeSignIn(const uint8_t *clipKey, char (&out)[SIGN_IN_TEXT_SIZE])
+{
+    static_assert(sizeof SIGN_IN_PREFIX - 1 + 2 * MAC_BYTES + 1 == SIGN_IN_TEXT_SIZE, "sign-in value size");
+    uint8_t mac[MAC_BYTES];
+    if (!MacOfLabel(clipKey, mac))
+        return false;
+    char *at = out + sizeof SIGN_IN_PREFIX - 1;
+    memcpy(out, SIGN_IN_PREFIX, sizeof SIGN_IN_PREFIX - 1);
+    for (uint8_t byte : mac) {
+        *at++ = "0123456789abcdef"[byte >> 4];
+        *at++ = "0123456789abcdef"[byte & 15];
+    }
+    *at = '\0';
+    SecureZeroMemory(mac, sizeof mac);
+    return true;
+}
+
 void WipeKeptKey()
 {
     SecureZeroMemory(m_ClipKey, sizeof m_ClipKey);
@@ -140,7 +176,8 @@ void PrepareCloudKeys(CloudKeys *keys)
     char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE];
     const bool set = GetCloudAccount(name, sizeof name, key, sizeof key);
     keys->rolLen = DeriveRolKey(key, keys->rol, sizeof keys->rol);
-    keys->ready = set && KeptKey(name, key, keys->clip);
+    keys->ready = set && KeptKey(name, key, keys->clip) && MakeSignIn(keys->clip, keys->signIn);
+    SecureZeroMemory(key, sizeof key);
 }
 
 void ForgetCloudKey()

@@ -17,6 +17,9 @@ namespace {
 CloudClipEntry m_CloudClips[CLOUD_CLIPS_MAX];
 // The account of the listed clips, from the last fill.
 int32_t m_UserID;
+// The account's keys while the dialog runs: prepared once, before it opens,
+// for every sign-in and download.
+const CloudKeys *m_Keys;
 
 const char CHOICE_SETTING[] = "DCActCC";
 
@@ -41,7 +44,7 @@ int CCLoadLB(HWND list, int32_t *error)
 {
     memset(m_CloudClips, 0, sizeof m_CloudClips);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    m_UserID = SyncGetUserID();
+    m_UserID = SyncGetUserID(*m_Keys);
     if (m_UserID <= 0) {
         *error = m_UserID;
         return 0;
@@ -118,10 +121,8 @@ int CCDoCopy(HWND dlg)
     snprintf(text, sizeof text, "Downloading clipping '%s'...", name);
     HWND progress = OpenSyncProgressDialog(dlg);
     UpdateSyncProgress(progress, text, 0);
-    CloudKeys keys;
-    PrepareCloudKeys(&keys);
     const char *unopened = nullptr;
-    const int result = GetClipFromCloud(m_UserID, id, name, keys, dlg, &unopened);
+    const int result = GetClipFromCloud(m_UserID, id, name, *m_Keys, dlg, &unopened);
     CloseSyncProgressDialog(progress);
     if (unopened)
         snprintf(text, sizeof text,
@@ -176,5 +177,11 @@ INT_PTR CloudMgrDialog(HWND parent)
 {
     if (!EnsureCloudAccount(parent))
         return 2;
-    return DialogBoxParamA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDD_CLIPMGR), parent, CCDlgProc, 0);
+    CloudKeys keys;
+    PrepareCloudKeysBeside(parent, &keys);
+    m_Keys = &keys;
+    const INT_PTR result =
+        DialogBoxParamA(gvGlobals.hInstance, MAKEINTRESOURCEA(IDD_CLIPMGR), parent, CCDlgProc, 0);
+    m_Keys = nullptr;
+    return result;
 }

@@ -160,16 +160,17 @@ void WriteLastSync(char (&when)[32])
 // program waits to store.
 SyncOutcome RunSync(SyncRun &run)
 {
+    // Here, off the window's thread: deriving the key takes a while, and
+    // signing in needs it.
+    UpdateSyncProgress(run.progress, "Preparing the encryption key...", 0);
+    PrepareCloudKeys(&run.keys);
     UpdateSyncProgress(run.progress, "Getting registered User ID...", 0);
     SignInFailure failure;
-    run.userId = SyncSignIn(&failure);
+    run.userId = SyncSignIn(run.keys, &failure);
     if (run.userId < 1)
         return failure == SIGNIN_BUSY         ? SYNC_BUSY
                : failure == SIGNIN_NAME_TAKEN ? SYNC_NAME_TAKEN
                                               : SYNC_NO_USER;
-    // Here, off the window's thread: deriving the key takes a while.
-    UpdateSyncProgress(run.progress, "Preparing the encryption key...", 0);
-    PrepareCloudKeys(&run.keys);
     char lastSync[32];
     GetSettingsStringA(nullptr, "LastSync", "", lastSync, sizeof lastSync);
     UpdateSyncProgress(run.progress, "Getting your clippings from the cloud...", 0);
@@ -191,24 +192,31 @@ DWORD WINAPI SyncWorker(void *param)
     return 0;
 }
 
-// The run works on a thread of its own while this thread keeps the progress
+DWORD WINAPI KeysWorker(void *keys)
+{
+    PrepareCloudKeys(static_cast<CloudKeys *>(keys));
+    return 0;
+}
+
+// The work runs on a thread of its own while this thread keeps the progress
 // dialog alive: it takes the dialog's messages, every window's painting and
 // the messages sent to it, but leaves the owner's input queued, so that no
 // other command of the owner runs halfway through.
-void RunBesideProgress(SyncRun &run)
+void RunBesideProgress(HWND progress, LPTHREAD_START_ROUTINE work, void *param)
 {
-    HANDLE worker = CreateThread(nullptr, 0, SyncWorker, &run, 0, nullptr);
+    HANDLE worker = CreateThread(nullptr, 0, work, param, 0, nullptr);
     if (!worker) {
-        SyncWorker(&run);
+        work(param);
         return;
     }
     while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
         MSG msg;
-        while ((run.progress && PeekMessageA(&msg, run.progress, 0, 0, PM_REMOVE)) ||
+        while ((progress && PeekMessageA(&msg, progress, 0, 0, PM_REMOVE)) ||
                PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
             DispatchMessageA(&msg);
     }
-    // The run lives on this stack: the wait above may also end by failing.
+    // The work's data lives on the caller's stack: the wait above may also
+    // end by failing.
     WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
 }
@@ -258,7 +266,7 @@ int Synchronise(HWND owner)
 {
     SyncRun run = {};
     run.progress = OpenSyncProgressDialog(owner);
-    RunBesideProgress(run);
+    RunBesideProgress(run.progress, SyncWorker, &run);
     CloseSyncProgressDialog(run.progress);
     if (run.outcome == SYNC_NO_USER) {
         char text[200] = "";
@@ -336,4 +344,12 @@ void UpdateSyncProgress(HWND dialog, const char *text, int percent)
 void CloseSyncProgressDialog(HWND dialog)
 {
     DestroyWindow(dialog);
+}
+
+void PrepareCloudKeysBeside(HWND owner, CloudKeys *keys)
+{
+    HWND progress = OpenSyncProgressDialog(owner);
+    UpdateSyncProgress(progress, "Preparing the encryption key...", 0);
+    RunBesideProgress(progress, KeysWorker, keys);
+    CloseSyncProgressDialog(progress);
 }

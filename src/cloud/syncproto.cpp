@@ -7,9 +7,11 @@
 #include <initializer_list>
 #include <vector>
 #include "cloud/account.h"
+#include "cloud/clipcrypt.h"
 #include "cloud/wire.h"
 #include "net/http.h"
 #include "net/httpreply.h"
+#include "settings/registry.h"
 #include "util/globals.h"
 #include "util/safefns.h"
 
@@ -83,22 +85,69 @@ void KeepToken(const char *body, int32_t user)
         safe_strncpy(m_Token, sizeof m_Token, start, length);
 }
 
-// knock or open: the user id of the account, or -1; the reply's status (0
-// when there was none).
-int32_t AccountRequest(const char *act, bool post, uint32_t *status)
-{
-    *status = 0;
-    char name[ACCOUNT_TEXT_SIZE], key[ACCOUNT_TEXT_SIZE];
-    if (!GetCloudAccount(name, sizeof name, key, sizeof key))
-        return -1;
-    Form form({{"act", act}, {"name", name}, {"key", key}});
-    char body[ACCOUNT_REPLY_SIZE];
-    *status = post ? SyncHttpPost(form, body, sizeof body) : SyncHttpGet(form, body, sizeof body);
-    const int32_t id = *status == 200 ? GetPXMLInt(body, "UserID") : -1;
-    if (id > 0)
-        KeepToken(body, id);
-    return id;
-}
+// Names the account that an earlier version opened with its key, so that
+// its sign-ins go straight to the key: the service slows down an address
+// for every failed attempt.
+const char KEY_SIGN_IN[] = "AccountSignIn";
+
+// The account in the settings as it signs in. Without its keys it makes no
+// request, as without an account.
+class AccountSignIn {
+public:
+    explicit AccountSignIn(const CloudKeys &keys) : m_keys(keys)
+    {
+        m_set = keys.ready && GetCloudAccount(m_name, sizeof m_name, m_key, sizeof m_key);
+        char kept[ACCOUNT_TEXT_SIZE] = "";
+        GetSettingsStringA(nullptr, KEY_SIGN_IN, "", kept, sizeof kept);
+        m_withKey = m_set && strcmp(kept, m_name) == 0;
+    }
+    ~AccountSignIn() { SecureZeroMemory(m_key, sizeof m_key); }
+    AccountSignIn(const AccountSignIn &) = delete;
+    AccountSignIn &operator=(const AccountSignIn &) = delete;
+
+    // Whether the key is still to be tried, for an account opened with it.
+    bool MayBeOpenedWithKey() const { return m_set && !m_withKey; }
+    int32_t Knock(uint32_t *status) { return Request("knock", m_withKey ? m_key : m_keys.signIn, status); }
+    // An account the key opens is remembered as one opened with it.
+    int32_t KnockWithKey(uint32_t *status)
+    {
+        const int32_t id = Request("knock", m_key, status);
+        if (id > 0)
+            WriteSettingsStringA(nullptr, KEY_SIGN_IN, m_name);
+        return id;
+    }
+    // A new account is opened with the sign-in value, and signs in with it
+    // from then on, whatever account of that name there was before.
+    int32_t Open(uint32_t *status)
+    {
+        const int32_t id = Request("open", m_keys.signIn, status);
+        if (id > 0 && m_withKey)
+            WriteSettingsStringA(nullptr, KEY_SIGN_IN, nullptr);
+        return id;
+    }
+
+private:
+    // knock or open: the user id of the account, or -1; the reply's status
+    // (0 when there was none).
+    int32_t Request(const char *act, const char *value, uint32_t *status) const
+    {
+        *status = 0;
+        if (!m_set)
+            return -1;
+        Form form({{"act", act}, {"name", m_name}, {"key", value}});
+        char body[ACCOUNT_REPLY_SIZE];
+        const bool open = strcmp(act, "open") == 0;
+        *status = open ? SyncHttpPost(form, body, sizeof body) : SyncHttpGet(form, body, sizeof body);
+        const int32_t id = *status == 200 ? GetPXMLInt(body, "UserID") : -1;
+        if (id > 0)
+            KeepToken(body, id);
+        return id;
+    }
+
+    const CloudKeys &m_keys;
+    char m_name[ACCOUNT_TEXT_SIZE] = "", m_key[ACCOUNT_TEXT_SIZE] = "";
+    bool m_set = false, m_withKey = false;
+};
 
 bool IsBusy(uint32_t status)
 {
@@ -166,25 +215,36 @@ int32_t ChangeRequest(const Form &form, const char *tag, SyncFailure *failure)
 
 } // namespace
 
-int32_t SyncGetUserID()
+int32_t SyncGetUserID(const CloudKeys &keys)
 {
+    AccountSignIn account(keys);
     uint32_t status;
-    return AccountRequest("knock", false, &status);
+    const int32_t id = account.Knock(&status);
+    return status == 403 && account.MayBeOpenedWithKey() ? account.KnockWithKey(&status) : id;
 }
 
-int32_t SyncRegisterUser()
+int32_t SyncRegisterUser(const CloudKeys &keys)
 {
+    AccountSignIn account(keys);
     uint32_t status;
-    return AccountRequest("open", true, &status);
+    return account.Open(&status);
 }
 
-int32_t SyncSignIn(SignInFailure *failure)
+int32_t SyncSignIn(const CloudKeys &keys, SignInFailure *failure)
 {
+    AccountSignIn account(keys);
     uint32_t status;
-    int32_t id = AccountRequest("knock", false, &status);
-    // An unknown name and a wrong key are both 403: only opening tells them apart.
+    int32_t id = account.Knock(&status);
+    // An unknown name and a wrong value are both 403: only opening tells
+    // them apart. The key is tried only once the name turns out taken, so
+    // that a new account still costs one failed attempt, not two.
     if (status == 403)
-        id = AccountRequest("open", true, &status);
+        id = account.Open(&status);
+    if (status == 409 && account.MayBeOpenedWithKey()) {
+        uint32_t keyStatus;
+        id = account.KnockWithKey(&keyStatus);
+        status = IsBusy(keyStatus) ? keyStatus : status;
+    }
     if (id < 1)
         *failure = IsBusy(status) ? SIGNIN_BUSY : status == 409 ? SIGNIN_NAME_TAKEN : SIGNIN_REFUSED;
     return id;

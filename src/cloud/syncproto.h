@@ -4,9 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 
-// The user id of the account ("AccountName", "AccountKey"), or -1.
-int32_t SyncGetUserID();
-int32_t SyncRegisterUser();
+struct CloudKeys;
+
+// The account ("AccountName", "AccountKey") signs in with the sign-in value
+// of its keys (PrepareCloudKeys), never with its key: only an account that
+// an earlier version opened with its key still sends it, once this PC has
+// found that the service knows it so ("AccountSignIn" holds its name).
+
+// knock: the user id of the account, or -1. A sign-in value the service
+// refuses is followed by the key, once, to find an account opened so.
+int32_t SyncGetUserID(const CloudKeys &keys);
+// open, always with the sign-in value: the user id of the new account, or -1.
+int32_t SyncRegisterUser(const CloudKeys &keys);
 
 // Why a sign-in gave no user id.
 enum SignInFailure {
@@ -14,10 +23,11 @@ enum SignInFailure {
     SIGNIN_NAME_TAKEN, // the name is the service's with another key
     SIGNIN_REFUSED,    // any other refusal
 };
-// knock, and open when the service knows no account of that name and key:
-// the user id, or -1 and why. A busy service is never asked to open an
-// account: it would refuse the name as taken.
-int32_t SyncSignIn(SignInFailure *failure);
+// knock, and open when the service knows no account of that name and
+// sign-in value: the user id, or -1 and why. A busy service is never asked
+// to open an account: it would refuse the name as taken. A name taken is
+// tried once with the key, for an account opened by an earlier version.
+int32_t SyncSignIn(const CloudKeys &keys, SignInFailure *failure);
 // The length of the list reply in body, or -1.
 int SyncGetClipList(int32_t userId, char *body, size_t size);
 // What an upload left: the id of a clip it created (0 for none) and, when

@@ -8,6 +8,7 @@
 #include "clippings/clipmenu.h"
 #include "clippings/clipmgr.h"
 #include "clippings/store.h"
+#include "cloud/clipcrypt.h"
 #include "cloud/cloudmgr.h"
 #include "cloud/sync.h"
 #include "cloud/syncproto.h"
@@ -413,7 +414,9 @@ TEST(ClipMgr, CopyPlacesTheClippingClosesAndRemembersTheChoice)
 TEST_F(RealService, CloudManagerListsRenamesDeletesCopiesAndSynchronises)
 {
     std::string said;
-    ASSERT_NE(-1, SyncRegisterUser());
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    ASSERT_NE(-1, SyncRegisterUser(keys));
     ExpectBox("Error", NoteText(&said));
     EXPECT_EQ(2, CloudMgrDialog(nullptr));           // nothing to manage
     EXPECT_EQ(LoadedString(IDS_NOCLOUDCLIPS), said); // whole, not cut to 159 characters
@@ -451,7 +454,7 @@ TEST_F(RealService, CloudManagerListsRenamesDeletesCopiesAndSynchronises)
                   EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_CM_DCCOPY));
                   select(dlg, "Note");
                   SyncFailure failure;
-                  SyncDeleteClip(SyncGetUserID(), CloudIdOf("Note"), &failure);
+                  SyncDeleteClip(SignedInUser(), CloudIdOf("Note"), &failure);
                   PostMessageA(dlg, WM_COMMAND, IDC_CM_COPY, 0);
               }));
     EXPECT_EQ("The clipping 'Note' could not be downloaded.", said);

@@ -27,6 +27,7 @@ namespace {
 
 const std::string OK = "HTTP/1.1 200 OK\r\n\r\n", FIRST = "Quillet=6.0.200&";
 using Texts = std::vector<std::string>;
+const char KEY[] = "Key4Tests2026xyz";
 
 // The form of a recorded request: the query of a GET, the body of a POST.
 std::string FormOf(const std::string &request)
@@ -80,7 +81,7 @@ struct Service {
 void SetAccount()
 {
     WriteSettingsStringA(nullptr, "AccountName", "ann");
-    WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
+    WriteSettingsStringA(nullptr, "AccountKey", KEY);
 }
 
 // The progress texts with their bar positions ("text@percent"), as the
@@ -138,11 +139,13 @@ TEST(SyncProto, RequestsAsSentAndFailuresShown)
 {
     const std::string reply = "<UserID>4711</UserID><Rename>1</Rename>\r\nDataID=77\r\n";
     ScriptedServer server(OK + reply);
-    EXPECT_EQ(-1, SyncGetUserID());
+    EXPECT_EQ(-1, SignedInUser());
     WriteSettingsStringA(nullptr, "AccountName", "Ann Lee&Co=1");
     WriteSettingsStringA(nullptr, "AccountKey", "$ecret\xC3\xA9");
-    EXPECT_EQ(4711, SyncGetUserID());
-    EXPECT_EQ(4711, SyncRegisterUser());
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    EXPECT_EQ(4711, SyncGetUserID(keys));
+    EXPECT_EQ(4711, SyncRegisterUser(keys));
     char list[64];
     EXPECT_EQ(static_cast<int>(reply.size()), SyncGetClipList(123456789, list, sizeof list));
     SyncFailure failure;
@@ -156,7 +159,10 @@ TEST(SyncProto, RequestsAsSentAndFailuresShown)
     EXPECT_EQ(1, SyncUploadParts(5, 77, true, "a b\r\n$ \xC3\xA9\n", "{\\rtf}", nullptr, &result));
     EXPECT_EQ(77, result.created);
     EXPECT_EQ(1, SyncUploadParts(5, 9, false, "t", nullptr, "", &result));
-    const std::string account = "&name=Ann+Lee%26Co%3D1&key=%24ecret%C3%A9";
+    // The sign-in value of this name and key, as worked out apart from the
+    // program: another value would lock every account out.
+    const std::string account =
+        "&name=Ann+Lee%26Co%3D1&key=s1-adfb5a7e62878879bb814c92b0fce795a5b9a0cb2fa105023fa2758ae5ae5adf";
     const std::string data = FIRST + "act=setdata&UserID=5&DataID=";
     Texts forms;
     for (const std::string &request : server.Requests())
@@ -195,7 +201,7 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefusedAndItsTokenStaysWithItsAccoun
     } cases[] = {
         {"503 busy", "200 OK", 1, "Synchronize Clippings", "The sync service is busy"},
         {"429 wait", "200 OK", 1, "Synchronize Clippings", "The sync service is busy"},
-        {"403 wrong", "409 taken", 2, "Synchronize Clippings",
+        {"403 wrong", "409 taken", 3, "Synchronize Clippings",
          "holds an account of this name with another key"},
         {"403 wrong", "503 busy", 2, "Synchronize Clippings", "The sync service is busy"},
         {"403 wrong", "400 bad", 2, "Error", "It is not possible to create"},
@@ -213,13 +219,86 @@ TEST(SyncProto, SignInTellsBusyFromTakenFromRefusedAndItsTokenStaysWithItsAccoun
     for (const std::string &given : {token, std::string("zz<")}) {
         ScriptedServer server(OK + "<UserID>7</UserID><Token>" + given + "</Token>");
         char body[64];
-        EXPECT_EQ(7, SyncGetUserID());
+        EXPECT_EQ(7, SignedInUser());
         SyncGetClipList(7, body, sizeof body);
         SyncGetClipList(8, body, sizeof body);
         const Texts requests = server.Requests();
         ASSERT_EQ(3u, requests.size());
         EXPECT_EQ(given == token, FormOf(requests[1]).find("&Token=" + token) != std::string::npos) << given;
         EXPECT_EQ(std::string::npos, FormOf(requests[2]).find("Token")) << given;
+    }
+}
+
+namespace {
+
+// The service's accounts as it keeps them: a knock needs the value the name
+// was opened with, an open a name it does not hold yet.
+std::string AnswerAccounts(std::map<std::string, std::string> &values, const std::string &request)
+{
+    const std::string act = ActOf(request), name = Field(request, "name");
+    const bool held = values.count(name) != 0;
+    if (act == "open" && !held)
+        values[name] = Field(request, "key");
+    if (act == "open" ? !held : held && values[name] == Field(request, "key"))
+        return OK + "<UserID>5</UserID>";
+    return act == "open" ? "HTTP/1.1 409 taken\r\n\r\n" : "HTTP/1.1 403 wrong\r\n\r\n";
+}
+
+} // namespace
+
+// The account key goes only to an account an earlier version opened with
+// it, and then only once it has been found so: that is remembered, and the
+// next sign-in makes no failed attempt. A new account is opened with the
+// sign-in value, also under a name remembered for an account the service no
+// longer holds; a wrong key is still a name taken. Each case signs in
+// twice: as the case says, then with SyncSignIn.
+TEST(SyncProto, SignInSendsTheKeyOnlyToAnAccountOpenedWithIt)
+{
+    SetAccount();
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    const Texts old = {"knock derived", "open derived", "knock key", "knock key"};
+    const struct {
+        const char *held, *remembered;
+        bool knockOnly;
+        Texts seen;
+        const char *after;
+    } cases[] = {
+        {nullptr, "", false, {"knock derived", "open derived", "knock derived"}, "<none>"},
+        {KEY, "", false, old, "ann"},
+        {KEY, "bob", false, old, "ann"},
+        {KEY, "", true, {"knock derived", "knock key", "knock key"}, "ann"},
+        {nullptr, "ann", false, {"knock key", "open derived", "knock derived"}, "<none>"},
+        {"other",
+         "",
+         false,
+         {"knock derived", "open derived", "knock key", "knock derived", "open derived", "knock key"},
+         "<none>"},
+    };
+    for (const auto &c : cases) {
+        const std::string name = std::string(c.held ? c.held : "none") + "/" + c.remembered;
+        const bool wrong = c.held && strcmp(c.held, KEY) != 0;
+        WriteSettingsStringA(nullptr, "AccountSignIn", *c.remembered ? c.remembered : nullptr);
+        std::map<std::string, std::string> values;
+        if (c.held)
+            values["ann"] = c.held;
+        ScriptedServer server(
+            [&values](const std::string &request) { return AnswerAccounts(values, request); });
+        SignInFailure failure = SIGNIN_BUSY;
+        EXPECT_EQ(wrong ? -1 : 5, c.knockOnly ? SyncGetUserID(keys) : SyncSignIn(keys, &failure)) << name;
+        EXPECT_EQ(wrong ? -1 : 5, SyncSignIn(keys, &failure)) << name;
+        EXPECT_EQ(wrong ? SIGNIN_NAME_TAKEN : SIGNIN_BUSY, failure) << name;
+        Texts seen;
+        for (const std::string &request : server.Requests()) {
+            const std::string value = Field(request, "key");
+            seen.push_back(ActOf(request) + (value == KEY           ? " key"
+                                             : value == keys.signIn ? " derived"
+                                                                    : " " + value));
+            // The key goes in no other field.
+            EXPECT_EQ(value == KEY, request.find(KEY) != std::string::npos) << name;
+        }
+        EXPECT_EQ(c.seen, seen) << name;
+        EXPECT_EQ(c.after, StoredSetting(nullptr, "AccountSignIn")) << name;
     }
 }
 
@@ -363,7 +442,7 @@ TEST_F(RealService, TwoPcsKeepEveryEdit)
 
     // Deleted in the cloud, unchanged here: deleted here too.
     SyncFailure failure;
-    EXPECT_EQ(1, SyncDeleteClip(SyncGetUserID(), CloudIdOf("Full 2"), &failure));
+    EXPECT_EQ(1, SyncDeleteClip(SignedInUser(), CloudIdOf("Full 2"), &failure));
     EXPECT_EQ(Summary(0, 0, 1, 9), Sync());
 
     // A text over the service's limit: created, refused, and finished on the
@@ -390,14 +469,24 @@ namespace {
 Texts CloudParts(int32_t id)
 {
     uint32_t len[3] = {};
-    SyncGetClipSize(SyncGetUserID(), id, &len[0], &len[1], &len[2]);
+    SyncGetClipSize(SignedInUser(), id, &len[0], &len[1], &len[2]);
     Texts parts = {std::string(len[0] + 64, '\0'), std::string(len[1] + 64, '\0'),
                    std::string(len[2] + 64, '\0')};
-    SyncGetClipData(SyncGetUserID(), id, &parts[0][0], parts[0].size(), &parts[1][0], parts[1].size(),
+    SyncGetClipData(SignedInUser(), id, &parts[0][0], parts[0].size(), &parts[1][0], parts[1].size(),
                     &parts[2][0], parts[2].size());
     for (std::string &part : parts)
         part.resize(strlen(part.c_str()));
     return parts;
+}
+
+// The service over TLS when the test command serves the same database so:
+// it counts new accounts apart from the one over plain HTTP.
+void UseTlsService()
+{
+    if (const char *tls = getenv("QUILLET_TEST_TLS_SERVICE")) {
+        WriteSettingsStringA(nullptr, "ServerHost", ("https://" + std::string(tls)).c_str());
+        WriteSettingsStringA(nullptr, "ServerFingerprint", getenv("QUILLET_TEST_TLS_FINGERPRINT"));
+    }
 }
 
 // "text|rich text|HTML" of the clipping of that name.
@@ -422,11 +511,7 @@ std::wstring LocalParts(const char *name)
 // nothing and is named, by the summary and by the cloud manager.
 TEST_F(RealService, ClippingsTravelSealed)
 {
-    // Over TLS too when the test command serves the same database so.
-    if (const char *tls = getenv("QUILLET_TEST_TLS_SERVICE")) {
-        WriteSettingsStringA(nullptr, "ServerHost", ("https://" + std::string(tls)).c_str());
-        WriteSettingsStringA(nullptr, "ServerFingerprint", getenv("QUILLET_TEST_TLS_FINGERPRINT"));
-    }
+    UseTlsService();
     TwoPcs pcs;
     const std::wstring text = L"Quokka-7f3a p\u00e4ss $ & = + 10%\r\nline";
     const std::wstring whole = text + L"|{\\rtf1 Wombat-c41e}|<b>Numbat-9d2b</b>";
@@ -437,7 +522,7 @@ TEST_F(RealService, ClippingsTravelSealed)
     std::string old[] = {"Old \xC3\xA9quidna 42", "{\\rtf1 Old}", "<i>Old</i>"};
     for (std::string &part : old)
         RolString(1, &part[0], keys.rol, keys.rolLen);
-    const int32_t user = SyncGetUserID(), id = CloudIdOf("Sealed");
+    const int32_t user = SignedInUser(), id = CloudIdOf("Sealed");
     UploadResult result = {};
     ASSERT_EQ(1, SyncUploadParts(user, SyncCreateClip(user, "Old", &result), true, old[0].c_str(),
                                  old[1].c_str(), old[2].c_str(), &result));
@@ -490,6 +575,21 @@ TEST_F(RealService, ClippingsTravelSealed)
     EXPECT_NE(std::string::npos, stored.find(sealed[0]));
     for (const char *secret : {"Quokka-7f3a", "Wombat-c41e", "Numbat-9d2b", "Old, changed"})
         EXPECT_EQ(std::string::npos, stored.find(secret)) << secret;
+}
+
+// An account that an earlier version opened with its key keeps working,
+// and is remembered as such on this PC.
+TEST_F(RealService, AnAccountOpenedWithItsKeyStillSynchronises)
+{
+    UseTlsService();
+    const std::string name = StoredSetting(nullptr, "AccountName");
+    const std::string form = FIRST + "act=open&name=" + name + "&key=" + KEY;
+    char reply[256];
+    ASSERT_EQ(200u, DoHttpPost(SYNC_PATH, form.c_str(), reply, sizeof reply)) << reply;
+    StoreClipping("Old", FALSE, L"opened with the key", nullptr, nullptr);
+    EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
+    EXPECT_EQ(name, StoredSetting(nullptr, "AccountSignIn"));
+    EXPECT_EQ(Summary(0, 0, 0, 1), Sync());
 }
 
 // A failure never passes for a completed run, nor for a download; a full
@@ -602,6 +702,7 @@ TEST(Sync, RunsOnceAndKeepsTheProgressPainted)
 TEST(CloudAccount, RefusesWeakKeysGeneratesAndCancels)
 {
     ScriptedServer server;
+    WriteSettingsStringA(nullptr, "AccountSignIn", std::string(128, 'n').c_str());
     ExpectBox("Cloud Account", ClickButton(IDCANCEL));
     EXPECT_EQ(0, SyncClips(nullptr));
     EXPECT_TRUE(server.Requests().empty());
@@ -634,5 +735,7 @@ TEST(CloudAccount, RefusesWeakKeysGeneratesAndCancels)
     EXPECT_EQ(std::string(128, 'n'), StoredSetting(nullptr, "AccountName"));
     EXPECT_EQ("ab-cd-12-xy", StoredSetting(nullptr, "AccountKey"));
     EXPECT_EQ("<none>", StoredSetting(nullptr, "ServerHost"));
+    // The account another server knew by its key sends it nowhere else.
+    EXPECT_EQ("<none>", StoredSetting(nullptr, "AccountSignIn"));
     EXPECT_TRUE(EnsureCloudAccount(nullptr)); // no dialog once an account is set
 }

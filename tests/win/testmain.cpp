@@ -4,6 +4,7 @@
 #include <cstring>
 #include "boxwatch.h"
 #include "app/main.h"
+#include "cloud/clipcrypt.h"
 #include "cloud/syncproto.h"
 #include "resources/resource.h"
 #include "util/globals.h"
@@ -174,11 +175,18 @@ void RealService::SetUp()
     WriteSettingsStringA(nullptr, "AccountKey", "Key4Tests2026xyz");
 }
 
+int32_t SignedInUser()
+{
+    CloudKeys keys;
+    PrepareCloudKeys(&keys);
+    return SyncGetUserID(keys);
+}
+
 std::vector<CloudClipEntry> CloudClips()
 {
     char body[1024];
     CloudClipEntry table[CLOUD_CLIPS_MAX] = {};
-    uint32_t n = SyncGetClipList(SyncGetUserID(), body, sizeof body) > 0
+    uint32_t n = SyncGetClipList(SignedInUser(), body, sizeof body) > 0
                      ? ParseClipList(body, table, CLOUD_CLIPS_MAX)
                      : 0;
     return {table, table + n};

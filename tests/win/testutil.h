@@ -66,6 +66,8 @@ class RealService : public ::testing::Test {
 protected:
     void SetUp() override;
 };
+// The user id of the account in the settings, signed in with its keys.
+int32_t SignedInUser();
 // The account's clips as the service lists them; the id of one by its name.
 std::vector<CloudClipEntry> CloudClips();
 int32_t CloudIdOf(const char *name);
