@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <initializer_list>
 #include <vector>
 #include "cloud/account.h"
@@ -85,10 +86,12 @@ void KeepToken(const char *body, int32_t user)
         safe_strncpy(m_Token, sizeof m_Token, start, length);
 }
 
-// Names the account that an earlier version opened with its key, so that
-// its sign-ins go straight to the key: the service slows down an address
-// for every failed attempt.
-const char KEY_SIGN_IN[] = "AccountSignIn";
+// How this PC has seen the account sign in: "key:" and the name of an
+// account that an earlier version opened with its key (its sign-ins go
+// straight to the key: the service slows down an address for every failed
+// attempt), or "value:" and the name of one the sign-in value opens (the key
+// never goes to it, whatever a service answers).
+const char SIGNED_IN_AS[] = "AccountSignIn";
 
 // The account in the settings as it signs in. Without its keys it makes no
 // request, as without an account.
@@ -97,23 +100,30 @@ public:
     explicit AccountSignIn(const CloudKeys &keys) : m_keys(keys)
     {
         m_set = keys.ready && GetCloudAccount(m_name, sizeof m_name, m_key, sizeof m_key);
-        char kept[ACCOUNT_TEXT_SIZE] = "";
-        GetSettingsStringA(nullptr, KEY_SIGN_IN, "", kept, sizeof kept);
-        m_withKey = m_set && strcmp(kept, m_name) == 0;
+        char kept[ACCOUNT_TEXT_SIZE + 8] = "";
+        GetSettingsStringA(nullptr, SIGNED_IN_AS, "", kept, sizeof kept);
+        m_withKey = m_set && kept == "key:" + std::string(m_name);
+        m_withValue = m_set && kept == "value:" + std::string(m_name);
     }
     ~AccountSignIn() { SecureZeroMemory(m_key, sizeof m_key); }
     AccountSignIn(const AccountSignIn &) = delete;
     AccountSignIn &operator=(const AccountSignIn &) = delete;
 
     // Whether the key is still to be tried, for an account opened with it.
-    bool MayBeOpenedWithKey() const { return m_set && !m_withKey; }
-    int32_t Knock(uint32_t *status) { return Request("knock", m_withKey ? m_key : m_keys.signIn, status); }
+    bool MayBeOpenedWithKey() const { return m_set && !m_withKey && !m_withValue; }
+    int32_t Knock(uint32_t *status)
+    {
+        const int32_t id = Request("knock", m_withKey ? m_key : m_keys.signIn, status);
+        if (id > 0 && !m_withKey)
+            Remember("value:");
+        return id;
+    }
     // An account the key opens is remembered as one opened with it.
     int32_t KnockWithKey(uint32_t *status)
     {
         const int32_t id = Request("knock", m_key, status);
         if (id > 0)
-            WriteSettingsStringA(nullptr, KEY_SIGN_IN, m_name);
+            Remember("key:");
         return id;
     }
     // A new account is opened with the sign-in value, and signs in with it
@@ -121,8 +131,8 @@ public:
     int32_t Open(uint32_t *status)
     {
         const int32_t id = Request("open", m_keys.signIn, status);
-        if (id > 0 && m_withKey)
-            WriteSettingsStringA(nullptr, KEY_SIGN_IN, nullptr);
+        if (id > 0)
+            Remember("value:");
         return id;
     }
 
@@ -144,9 +154,15 @@ private:
         return id;
     }
 
+    void Remember(const char *how)
+    {
+        if (!(strcmp(how, "key:") == 0 ? m_withKey : m_withValue))
+            WriteSettingsStringA(nullptr, SIGNED_IN_AS, (how + std::string(m_name)).c_str());
+    }
+
     const CloudKeys &m_keys;
     char m_name[ACCOUNT_TEXT_SIZE] = "", m_key[ACCOUNT_TEXT_SIZE] = "";
-    bool m_set = false, m_withKey = false;
+    bool m_set = false, m_withKey = false, m_withValue = false;
 };
 
 bool IsBusy(uint32_t status)

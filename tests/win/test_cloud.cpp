@@ -264,20 +264,27 @@ TEST(SyncProto, SignInSendsTheKeyOnlyToAnAccountOpenedWithIt)
         Texts seen;
         const char *after;
     } cases[] = {
-        {nullptr, "", false, {"knock derived", "open derived", "knock derived"}, "<none>"},
-        {KEY, "", false, old, "ann"},
-        {KEY, "bob", false, old, "ann"},
-        {KEY, "", true, {"knock derived", "knock key", "knock key"}, "ann"},
-        {nullptr, "ann", false, {"knock key", "open derived", "knock derived"}, "<none>"},
+        {nullptr, "", false, {"knock derived", "open derived", "knock derived"}, "value:ann"},
+        {KEY, "", false, old, "key:ann"},
+        {KEY, "key:bob", false, old, "key:ann"},
+        {KEY, "", true, {"knock derived", "knock key", "knock key"}, "key:ann"},
+        {nullptr, "key:ann", false, {"knock key", "open derived", "knock derived"}, "value:ann"},
         {"other",
          "",
          false,
          {"knock derived", "open derived", "knock key", "knock derived", "open derived", "knock key"},
          "<none>"},
+        // A service that once took the sign-in value and now says the name
+        // is taken is never sent the key.
+        {KEY,
+         "value:ann",
+         false,
+         {"knock derived", "open derived", "knock derived", "open derived"},
+         "value:ann"},
     };
     for (const auto &c : cases) {
         const std::string name = std::string(c.held ? c.held : "none") + "/" + c.remembered;
-        const bool wrong = c.held && strcmp(c.held, KEY) != 0;
+        const bool wrong = c.held && (strcmp(c.held, KEY) != 0 || strcmp(c.remembered, "value:ann") == 0);
         WriteSettingsStringA(nullptr, "AccountSignIn", *c.remembered ? c.remembered : nullptr);
         std::map<std::string, std::string> values;
         if (c.held)
@@ -588,7 +595,7 @@ TEST_F(RealService, AnAccountOpenedWithItsKeyStillSynchronises)
     ASSERT_EQ(200u, DoHttpPost(SYNC_PATH, form.c_str(), reply, sizeof reply)) << reply;
     StoreClipping("Old", FALSE, L"opened with the key", nullptr, nullptr);
     EXPECT_EQ(Summary(1, 0, 0, 0), Sync());
-    EXPECT_EQ(name, StoredSetting(nullptr, "AccountSignIn"));
+    EXPECT_EQ("key:" + name, StoredSetting(nullptr, "AccountSignIn"));
     EXPECT_EQ(Summary(0, 0, 0, 1), Sync());
 }
 
