@@ -26,8 +26,8 @@ bool SendRaw(SOCKET s, const char *data, size_t len)
     return true;
 }
 
-// The content types of TLS records: change cipher spec, alert, handshake,
-// application data, heartbeat.
+// A TLS record starts with its content type, 20 to 24; a reply in plain
+// text starts with a letter.
 bool IsRecordType(unsigned char type)
 {
     return type >= 20 && type <= 24;
@@ -196,10 +196,10 @@ bool TlsStream::Send(const char *data, size_t len)
     return true;
 }
 
-bool TlsStream::Decrypt(bool *closed, bool *failed)
+TlsStream::Decrypted TlsStream::Decrypt()
 {
     if (m_in.empty())
-        return false;
+        return MORE_NEEDED;
     SecBuffer buffers[4] = {{static_cast<ULONG>(m_in.size()), SECBUFFER_DATA, m_in.data()},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr},
@@ -207,11 +207,11 @@ bool TlsStream::Decrypt(bool *closed, bool *failed)
     SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
     const SECURITY_STATUS status = DecryptMessage(&m_ctx, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
-        return false;
-    *closed = status == SEC_I_CONTEXT_EXPIRED;
-    *failed = status != SEC_E_OK && status != SEC_I_RENEGOTIATE && !*closed;
-    if (*closed || *failed)
-        return true;
+        return MORE_NEEDED;
+    if (status == SEC_I_CONTEXT_EXPIRED)
+        return CLOSED;
+    if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE)
+        return FAILED;
     std::vector<char> extra;
     for (const SecBuffer &buffer : buffers) {
         const char *bytes = static_cast<const char *>(buffer.pvBuffer);
@@ -223,20 +223,20 @@ bool TlsStream::Decrypt(bool *closed, bool *failed)
     m_in.swap(extra);
     // A message of the handshake after it (a TLS 1.3 session ticket) goes
     // back to the handshake.
-    if (status == SEC_I_RENEGOTIATE)
-        *failed = !Continue(false);
-    return true;
+    return status == SEC_I_RENEGOTIATE && !Continue(false) ? FAILED : DECRYPTED;
 }
 
 int TlsStream::Receive(char *dst, size_t room)
 {
-    bool closed = false, failed = false;
-    while (m_plain.empty() && !closed && !failed) {
-        if (!Decrypt(&closed, &failed) && !ReadMore())
+    while (m_plain.empty()) {
+        const Decrypted result = Decrypt();
+        if (result == CLOSED)
+            return 0;
+        if (result == FAILED)
+            return -1;
+        if (result == MORE_NEEDED && !ReadMore())
             return m_in.empty() ? 0 : -1;
     }
-    if (failed)
-        return -1;
     const size_t n = std::min(room, m_plain.size());
     memcpy(dst, m_plain.data(), n);
     m_plain.erase(m_plain.begin(), m_plain.begin() + n);

@@ -35,8 +35,9 @@ private:
     bool SendToken(SecBuffer &token);
     bool ReadMore();
     bool Continue(bool waitFirst);
-    // Decrypts what has arrived; false when more must arrive first.
-    bool Decrypt(bool *closed, bool *failed);
+    enum Decrypted { DECRYPTED, MORE_NEEDED, CLOSED, FAILED };
+    // Decrypts one record of what has arrived into m_plain.
+    Decrypted Decrypt();
 
     SOCKET m_socket;
     CredHandle m_cred = {};
